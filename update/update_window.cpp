@@ -1,0 +1,88 @@
+#include "update/update_window.h"
+
+#include <cmath>
+
+#include "app/program.h"
+#include "platform/core.h"
+#include "platform/netxfer.h"
+#include "resources/windows.h"
+#include "update/replace.h"
+#include "update/version_check.h"
+#include "vondrel_config.h"
+
+namespace vondrel {
+
+std::atomic<double> DownloadTotal{0.0};
+
+std::string PackageAddress() { return std::string("http://") + VONDREL_SITE_HOST + "/updata/vd.exe"; }
+
+int ProgressPosition(double done, double total) {
+  const double r = core::Round(done / total * 100.0, 0);
+  if (!std::isfinite(r)) return 0;
+  return static_cast<int>(r);
+}
+
+void StartUpdateDownload() {
+  netxfer::TaskParam& t = *UpdateTask;
+  const std::string url = core::Trim(PackageAddress());
+  const std::string local = core::CurrentDirectory() + std::string(core::PathSeparator()) + kPackageFile;
+  t.Flags = netxfer::kFlagDownload;
+  netxfer::SetText(t.Url, url.c_str());
+  t.StopWait = 1000;
+  t.Connections = 5;
+  netxfer::SetText(t.LocalPath, local.c_str());
+  t.ConnectTimeout = 5000;
+  t.SendTimeout = 5000;
+  t.ReceiveTimeout = 10000;
+  t.ReceiveBlock = 10240;
+  t.EventCallback = &OnDownloadEvent;
+  // a leftover package would make the library save under a numbered name
+  core::RemoveFile(local);
+  netxfer::AddTask(*UpdateDownload, t);
+}
+
+namespace {
+
+// Complete: the size is known, every byte arrived, the file on disk has that
+// size and is an executable of this platform.
+bool PackageComplete(double done, const std::string& path) {
+  const double total = DownloadTotal.load();
+  if (total <= 0 || done != total) return false;
+  if (static_cast<double>(core::FileSize(path)) != total) return false;
+  const std::string_view signature = core::ExecutableSignature();
+  return core::ReadFileHead(path, signature.size()) == signature;
+}
+
+}  // namespace
+
+std::intptr_t OnDownloadEvent(std::intptr_t type, std::intptr_t /*first*/, std::intptr_t second,
+                              std::intptr_t /*third*/, std::intptr_t /*task*/) {
+  if (type == netxfer::kEventTotalSize) {
+    DownloadTotal.store(static_cast<double>(second));
+  } else if (type == netxfer::kEventTaskEnded) {
+    const double done = static_cast<double>(netxfer::DoneLength(*UpdateDownload));
+    const std::string path = UpdateTask->LocalPath ? UpdateTask->LocalPath : "";
+    if (PackageComplete(done, path)) {
+      core::ShowMessageBox(kCompletedMessage, kUpdateNoticeCaption, core::kOk | core::kIconInformation);
+      ReplaceAndRestart();
+    } else {
+      core::RemoveFile(path);
+      core::ShowMessageBox(kFailedMessage, kUpdateNoticeCaption, core::kOk | core::kIconWarning);
+      core::DestroyWindow(UpdateWindow);
+    }
+  }
+  return 0;
+}
+
+void ShowDownloadProgress() {
+  const double done = static_cast<double>(netxfer::DoneLength(*UpdateDownload));
+  core::SetProperty(UpdateWindow, "进度条1", core::kPosition, ProgressPosition(done, DownloadTotal.load()));
+}
+
+void BindUpdateHandlers() {
+  core::Bind(UpdateWindow, "", core::Event::kCreated, &StartUpdateDownload);
+  core::Bind(UpdateWindow, "时钟", core::Event::kTimer, &ShowDownloadProgress);
+  core::BindMenu(MainWindow, item::kHelpUpdate, &OnCheckUpdateMenu);
+}
+
+}  // namespace vondrel

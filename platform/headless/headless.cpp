@@ -185,8 +185,13 @@ void Reset() {
 
 int RunProgram() {
   const int code = vondrel::StartProgram();
-  RunExitRoutine();
+  Shutdown();
   return code;
+}
+
+void Shutdown() {
+  Pump();
+  RunExitRoutine();
 }
 
 void SetScreen(int width, int height) { S().screen_w = width, S().screen_h = height; }
@@ -379,6 +384,7 @@ std::vector<core::EventMember> ScriptedDocument::EventMembers() {
 }
 
 bool ScriptedDocument::Connect(core::EventSink* sink) {
+  if (!sink && sink_) Record("document disconnected");
   sink_ = sink;
   return true;
 }
@@ -404,6 +410,7 @@ std::vector<core::EventMember> ScriptedBrowser::EventMembers() {
 }
 
 bool ScriptedBrowser::Connect(core::EventSink* sink) {
+  if (!sink && sink_) Record("browser disconnected");
   sink_ = sink;
   return true;
 }

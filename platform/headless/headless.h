@@ -26,7 +26,11 @@ namespace headless {
 // folder that is both the run directory and the current directory.
 void Reset();
 // The program's whole run: StartProgram, then the shutdown with the exit routine.
+// Here the message loop returns once the queue is idle, so a test may also
+// call StartProgram itself, act on the open windows, then Shutdown.
 int RunProgram();
+// The platform's shutdown after the loop: the exit routine, once.
+void Shutdown();
 void SetScreen(int width, int height);
 void SetStatusBarHeight(int height);
 // Outer size minus this gives the client area (frame and menu bar).

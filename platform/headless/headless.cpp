@@ -59,6 +59,11 @@ struct State {
   bool run_result = true;
   std::string folder, run_dir, cur_dir, exe_name = "vd.exe", separator = "/";
   std::vector<std::string> file_writes;
+
+  ~State() {
+    std::error_code ec;
+    if (!folder.empty()) fs::remove_all(folder, ec);
+  }
 };
 
 State& S() {

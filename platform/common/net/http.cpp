@@ -1,0 +1,1 @@
+// HTTP wire code shared by the engine and the read.

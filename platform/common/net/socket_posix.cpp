@@ -1,0 +1,1 @@
+// POSIX socket shim.

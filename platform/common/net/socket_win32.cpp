@@ -1,0 +1,1 @@
+// Winsock shim.

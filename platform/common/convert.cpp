@@ -75,7 +75,9 @@ double ParseDecimalPrefix(std::string_view s) {
   const char* last = s.data() + end;
   if (std::from_chars(first, last, value, std::chars_format::general).ec == std::errc::result_out_of_range) {
     // beyond double's range: atof gives HUGE_VAL for a huge number, 0 for a tiny one
-    int exponent = 0, point = 0, lead = -1, seen = 0;
+    // counts in 64 bits and an exponent clamped far beyond any digit count, so
+    // that a long run of digits cannot outweigh a clamped exponent
+    long long exponent = 0, point = 0, lead = -1, seen = 0;
     for (const char* p = first; p < last && *p != 'e' && *p != 'E'; ++p) {
       if (*p == '.') { point = seen; continue; }
       if (lead < 0 && *p != '0') lead = seen;
@@ -83,8 +85,8 @@ double ParseDecimalPrefix(std::string_view s) {
     }
     if (point == 0 && std::find(first, last, '.') == last) point = seen;
     if (const char* e = std::find_if(first, last, [](char c) { return c == 'e' || c == 'E'; }); e != last) {
-      long x = std::strtol(std::string(e + 1, last).c_str(), nullptr, 10);
-      exponent = static_cast<int>(std::clamp<long>(x, -100000, 100000));
+      constexpr long long kLimit = 1LL << 60;
+      exponent = std::clamp(std::strtoll(std::string(e + 1, last).c_str(), nullptr, 10), -kLimit, kLimit);
     }
     value = (lead >= 0 && point - lead + exponent > 0) ? HUGE_VAL : 0.0;
   }

@@ -32,6 +32,15 @@ INSTANTIATE_TEST_SUITE_P(
                       FloatCase{"0x10", 0.0f},  // decimal only
                       FloatCase{"1e999", INFINITY}, FloatCase{"1e-999", 0.0f}, FloatCase{"2.5e-1000", 0.0f}));
 
+// A digit run longer than any small exponent clamp must not turn a tiny number
+// huge or a huge one tiny.
+TEST(TextToFloat, LongDigitRunsWithOutOfRangeExponents) {
+  const std::string zeros(100001, '0');
+  EXPECT_EQ(core::TextToFloat("1" + zeros + "e-99999999999"), 0.0f);
+  EXPECT_EQ(core::TextToFloat("0." + zeros + "1e99999999999"), INFINITY);
+  EXPECT_EQ(core::TextToFloat("-1" + zeros + "e99999999999"), -INFINITY);
+}
+
 TEST(FloatToText, SixSignificantDigits) {
   const std::pair<float, const char*> cases[] = {
       {2.2f, "2.2"}, {2.15f, "2.15"}, {3.0f, "3"}, {10.0f, "10"}, {2.1000001f, "2.1"}, {2.1f, "2.1"},

@@ -95,6 +95,10 @@
     var events = [];
     for (var i = 0; i < count; i++) {
       t += i === 0 ? Math.floor(rnd() * 3600) * 1000 : (1800 + Math.floor(rnd() * 9 * 3600)) * 1000;
+      // Couriers work by day: the last-mile steps fall between 08:00 and 21:00.
+      var hour = new Date(t).getUTCHours();
+      if (steps[i][0] >= 2 && hour < 8) t += (8 - hour) * 3600000;
+      if (steps[i][0] >= 2 && hour >= 21) t += (32 - hour) * 3600000;
       events.push({ time: stamp(t), text: steps[i][1], stage: steps[i][0] });
     }
     var stage = events[events.length - 1].stage;
@@ -137,6 +141,7 @@
     }
     $('result').hidden = false;
     $('intro').hidden = true;
+    document.querySelector('.search-card').className += ' compact';
   }
 
   function copyText(text) {

@@ -59,8 +59,8 @@ server_pid() { # the pid of our nginx master, when it is alive
   echo "$pid"
 }
 
-answers() { # $1 port: something answers HTTP for ver.php there
-  [ "$(curl -s -o /dev/null -m 2 -w '%{http_code}' "http://127.0.0.1:$1/updata/ver.php")" = 200 ]
+answers() { # $1 port: something answers HTTP for ver.php there (logged as "site.sh probe")
+  [ "$(curl -s -o /dev/null -m 2 -A 'site.sh probe' -w '%{http_code}' "http://127.0.0.1:$1/updata/ver.php")" = 200 ]
 }
 
 port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }

@@ -1,6 +1,7 @@
 #include "browser/browser.h"
 
 #include <cmath>
+#include <utility>
 
 #include "app/main_window.h"
 #include "app/program.h"
@@ -57,8 +58,8 @@ void NavigateBrowser(ocx::BMOleClass* browser, std::string_view address, std::op
                      std::optional<core::Variant> target_frame, std::optional<core::Variant> post_data,
                      std::optional<core::Variant> headers) {
   ocx::Invoke(browser, kDispidNavigate2, core::kMethod, "0T2V2V2V2V",
-              {ocx::Arg::Text(address), ocx::Arg{flags}, ocx::Arg{target_frame}, ocx::Arg{post_data},
-               ocx::Arg{headers}});
+              {ocx::Arg::Text(address), ocx::Arg{std::move(flags)}, ocx::Arg{std::move(target_frame)},
+               ocx::Arg{std::move(post_data)}, ocx::Arg{std::move(headers)}});
 }
 
 void OnStatusTextChange(std::int32_t /*user*/, const char* text) {

@@ -1,5 +1,7 @@
 #include "browser/page_commands.h"
 
+#include <utility>
+
 #include "app/program.h"
 #include "browser/browser.h"
 #include "resources/windows.h"
@@ -16,7 +18,8 @@ void ExecDocumentCommand(std::string_view name) {
 void ExecBrowserCommand(ocx::BMOleClass* browser, std::int32_t command, std::int32_t option,
                         std::optional<core::Variant> input, std::optional<core::Variant> output) {
   ocx::Invoke(browser, kDispidExecWB, core::kMethod, "0I0I2V2V",
-              {ocx::Arg::Int(command), ocx::Arg::Int(option), ocx::Arg{input}, ocx::Arg{output}});
+              {ocx::Arg::Int(command), ocx::Arg::Int(option), ocx::Arg{std::move(input)},
+               ocx::Arg{std::move(output)}});
 }
 
 void RefreshPage(ocx::BMOleClass* browser) {

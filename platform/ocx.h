@@ -66,7 +66,6 @@ InvokeResult Invoke(BMOleClass* host, std::int32_t dispid, int flags, std::strin
 namespace detail {
 template <class T>
 T ArgAs(const std::vector<core::Variant>& args, std::size_t i) {
-  static thread_local std::string none;
   if constexpr (std::is_same_v<T, const char*>) {
     if (i >= args.size() || args[i].type != core::Variant::Type::kText) return nullptr;
     return args[i].text.c_str();

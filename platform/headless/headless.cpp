@@ -216,13 +216,13 @@ void WhenShown(const core::WindowDef& window, std::function<void()> action) {
 bool IsLoaded(const core::WindowDef& window) { return Find(window) != nullptr; }
 
 const WindowState& Window(const core::WindowDef& window) {
-  static const WindowState none;
+  static const WindowState none{};
   const WindowState* ws = Find(window);
   return ws ? *ws : none;
 }
 
 const ControlState& Control(const core::WindowDef& window, const std::string& control) {
-  static const ControlState none;
+  static const ControlState none{};
   const ControlState* c = FindControl(window, control);
   return c ? *c : none;
 }

@@ -80,6 +80,7 @@ struct Task {
   std::condition_variable task_cv;   // the task thread: events, end
   std::condition_variable pause_cv;  // retry pauses and speed-limit waits
   std::condition_variable idle_cv;   // Destroy: connections and callbacks ending
+  std::condition_variable work_cv;   // finished connections: a run abandoned, a connection ended
   bool forgotten = false;            // Destroy has run: no more events
   bool destroyed = false;
   std::vector<std::thread::id> in_callback;
@@ -210,8 +211,7 @@ class Connection {
       o = Attempt();
       if (o == Outcome::kDone) {
         retries = 0;
-        Lock l(t_.m);
-        if (!t_.stop && TakeOver()) continue;
+        if (NextRun()) continue;
         break;
       }
       if (o != Outcome::kFault) break;
@@ -233,6 +233,7 @@ class Connection {
     Queue(t_, o == Outcome::kDone ? kEventConnEnded : kEventConnFailed, id_, static_cast<std::intptr_t>(reached));
     if (--t_.live == 0) Finish(t_);
     t_.idle_cv.notify_all();
+    t_.work_cv.notify_all();
   }
 
  private:
@@ -242,6 +243,21 @@ class Connection {
     return Pos(run_);
   }
   Outcome Interrupted() const { return t_.stop ? Outcome::kStopped : Outcome::kFault; }
+
+  // After a finished run: take over another one, or wait while other connections still
+  // work on theirs, as one of them may give its run up. False when nothing is left.
+  bool NextRun() {
+    Lock l(t_.m);
+    for (;;) {
+      if (t_.stop) return false;
+      if (TakeOver()) return true;
+      const bool others_working = std::any_of(t_.runs.begin(), t_.runs.end(), [&](const Run& r) {
+        return r.owner != 0 && r.owner != id_ && r.pos < r.end;
+      });
+      if (!others_working) return false;
+      t_.work_cv.wait(l);
+    }
+  }
 
   // Lock held. An abandoned run first, whole; else the larger half of the largest one.
   bool TakeOver() {
@@ -254,6 +270,7 @@ class Connection {
     if (best >= 0) {
       t_.runs[best].owner = id_;
       run_ = best;
+      took_over_ = true;
       Queue(t_, kEventSegmentTakenOver, id_, Pos(run_), t_.runs[run_].end);
       return true;
     }
@@ -269,6 +286,7 @@ class Connection {
     from.end = mid;
     t_.runs.push_back({mid, mid, end, id_});
     run_ = static_cast<int>(t_.runs.size() - 1);
+    took_over_ = true;
     Queue(t_, kEventSegmentTakenOver, id_, mid, end);
     return true;
   }
@@ -276,7 +294,12 @@ class Connection {
   // One request, redirects followed, and its body.
   Outcome Attempt() {
     std::int64_t want = 0;
-    if (run_ >= 0) want = LockedPos();
+    bool ask_range = true;
+    if (run_ >= 0) {
+      Lock l(t_.m);
+      want = Pos(run_);
+      ask_range = !t_.no_ranges;  // once ranges proved unreliable, every request starts at byte 0
+    }
     vnet::Url url = t_.target;
     std::vector<std::string> seen{vnet::FullAddress(url)};
     for (int hops = 0;;) {
@@ -287,7 +310,7 @@ class Connection {
         vnet::Socket s;
         ~Closer() { vnet::Close(s); }
       } closer{s};
-      const std::string request = vnet::BuildDownloadRequest({&url, t_.via_proxy, t_.referer, want});
+      const std::string request = vnet::BuildDownloadRequest({&url, t_.via_proxy, t_.referer, ask_range ? want : 0});
       if (!vnet::SendAll(s, request.data(), request.size(), t_.send_timeout, &t_.stop)) return Interrupted();
 
       std::string head;
@@ -333,16 +356,20 @@ class Connection {
         if (o != Outcome::kDone || run_ < 0) return o;
       } else {
         Lock l(t_.m);
-        if ((size >= 0 && size != t_.total) || offset + length > t_.total) return Outcome::kFailure;
+        if ((size >= 0 && size != t_.total) || offset + length > t_.total) {
+          if (r.status == 206) t_.no_ranges = true;
+          return Outcome::kFailure;
+        }
         if (offset != want) {
-          // A range that does not start where asked is never written at our offset. A whole
-          // stream (200) can still serve by skipping to our position, unless a connection
-          // before us will reach our run anyway.
-          if (r.status != 200) return Outcome::kFailure;
+          // An answer that does not start where asked is never written at our offset: a range
+          // starting later is refused; one starting earlier (a whole 200 stream above all) is
+          // read on to our position. A connection on its first segment gives up instead while
+          // one before it is still streaming: that one reads on into the runs given up.
           t_.no_ranges = true;
+          if (offset > want) return Outcome::kFailure;
           const std::int64_t start = t_.runs[run_].start;
           for (const Run& other : t_.runs) {
-            if (other.owner != 0 && other.owner != id_ && other.start < start && other.pos < other.end)
+            if (!took_over_ && other.owner != 0 && other.owner != id_ && other.start < start && other.pos < other.end)
               return Outcome::kFailure;
           }
         }
@@ -466,6 +493,7 @@ class Connection {
           if (t_.write_error_at < 0 || offset < t_.write_error_at) t_.write_error_at = offset;
           t_.stop = true;
           t_.pause_cv.notify_all();
+          t_.work_cv.notify_all();
           return Outcome::kFailure;
         }
         t_.done.fetch_add(count, std::memory_order_relaxed);
@@ -495,6 +523,7 @@ class Connection {
   const int id_;
   int run_;
   std::vector<char> buffer_;
+  bool took_over_ = false;
   std::int64_t at_ = 0, end_ = 0;  // stream position and end of the body
   Clock::time_point pace_{};
 };
@@ -618,6 +647,7 @@ void Destroy(Download& download) {
   t.destroyed = true;
   t.stop = true;
   t.pause_cv.notify_all();
+  t.work_cv.notify_all();
   // Up to StopWait in 20 ms steps for the connections, and for an event routine
   // running on another thread.
   const auto busy = [&] {

@@ -1,6 +1,8 @@
 #include "platform/common/net/http.h"
 
+#include <algorithm>
 #include <cctype>
+#include <vector>
 
 namespace vnet {
 
@@ -77,6 +79,30 @@ bool ParseAuthority(std::string_view a, Url& out) {
   return true;
 }
 
+// "/a/b/../c/./d" -> "/a/c/d"; the query is left alone.
+std::string RemoveDotSegments(const std::string& target) {
+  const auto q = target.find('?');
+  const std::string path = target.substr(0, q);
+  std::vector<std::string> parts;
+  std::size_t i = 1;
+  bool trailing = false;
+  while (i <= path.size()) {
+    const auto next = std::min(path.find('/', i), path.size());
+    const std::string seg = path.substr(i, next - i);
+    trailing = next == path.size() && (seg == "." || seg == "..");
+    if (seg == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (seg != ".") {
+      parts.push_back(seg);
+    }
+    i = next + 1;
+  }
+  std::string out;
+  for (const std::string& p : parts) out += "/" + p;
+  if (out.empty() || trailing) out += "/";
+  return q == std::string::npos ? out : out + target.substr(q);
+}
+
 }  // namespace
 
 bool ParseUrl(std::string_view text, Url& out) {
@@ -136,7 +162,7 @@ bool ResolveLocation(const Url& base, std::string_view location, Url& out) {
     dir = dir.substr(0, dir.rfind('/') + 1);
     path = dir + std::string(location);
   }
-  return ParseUrl("http://" + HostPort(base) + path, out);
+  return ParseUrl("http://" + HostPort(base) + RemoveDotSegments(path), out);
 }
 
 std::size_t FindHeadEnd(std::string_view data) {

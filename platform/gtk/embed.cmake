@@ -1,0 +1,15 @@
+# Writes OUT, a C file with one byte array per file of FILES ("a,b"), named
+# vondrel_<file name with dots as underscores>, and its size.
+string(REPLACE "," ";" files "${FILES}")
+set(text "/* Generated from resources/; do not edit. */\n#include <stddef.h>\n")
+foreach(f ${files})
+  get_filename_component(name ${f} NAME)
+  string(MAKE_C_IDENTIFIER "vondrel_${name}" id)
+  file(READ ${f} hex HEX)
+  string(LENGTH "${hex}" n)
+  math(EXPR size "${n} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n" bytes "${bytes}")
+  string(APPEND text "const unsigned char ${id}[] = {\n${bytes}};\nconst size_t ${id}_size = ${size};\n")
+endforeach()
+file(WRITE ${OUT} "${text}")

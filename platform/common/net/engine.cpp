@@ -52,6 +52,8 @@ constexpr std::size_t kMaxHead = 16384;
 constexpr int kMaxRedirects = 20;
 constexpr int kMaxConnections = 64;
 constexpr auto kProgressWake = std::chrono::milliseconds(50);
+// Receive blocks that have already arrived are written together, up to this much.
+constexpr std::size_t kWriteBatch = 256 * 1024;
 
 struct Event {
   std::intptr_t type, first, second, third;
@@ -196,7 +198,11 @@ void ConnectionMain(std::shared_ptr<Task> task, int id, int run);
 class Connection {
  public:
   Connection(const std::shared_ptr<Task>& task, int id, int run)
-      : task_(task), t_(*task), id_(id), run_(run), buffer_(static_cast<std::size_t>(t_.receive_block)) {}
+      : task_(task),
+        t_(*task),
+        id_(id),
+        run_(run),
+        buffer_(std::max<std::size_t>(static_cast<std::size_t>(t_.receive_block), kWriteBatch)) {}
 
   void Main() {
     {
@@ -317,7 +323,8 @@ class Connection {
       std::size_t head_size = 0;
       while ((head_size = vnet::FindHeadEnd(head)) == 0) {
         if (head.size() > kMaxHead) return Outcome::kFailure;
-        const long n = vnet::Receive(s, buffer_.data(), buffer_.size(), t_.receive_timeout, &t_.stop);
+        const long n = vnet::Receive(s, buffer_.data(), static_cast<std::size_t>(t_.receive_block),
+                                     t_.receive_timeout, &t_.stop);
         if (n <= 0) return Interrupted();
         head.append(buffer_.data(), static_cast<std::size_t>(n));
       }
@@ -450,9 +457,10 @@ class Connection {
       if (o != Outcome::kFault) return o;
     }
     pace_ = Clock::now();
+    const std::size_t block = static_cast<std::size_t>(t_.receive_block);
     for (;;) {
       if (at_ >= end_) return Outcome::kFault;  // the body ended before the run did
-      std::size_t want = buffer_.size();
+      std::size_t want = block;
       int rate = 0;
       if (t_.speed_limit > 0) {
         Lock l(t_.m);
@@ -461,8 +469,20 @@ class Connection {
       }
       const long n = vnet::Receive(s, buffer_.data(), want, t_.receive_timeout, &t_.stop);
       if (n <= 0) return n == 0 ? Outcome::kFault : Interrupted();
-      const Outcome o = Take(buffer_.data(), static_cast<std::size_t>(n));
+      // Blocks that are already there join this one, for one write.
+      std::size_t filled = static_cast<std::size_t>(n);
+      bool closed = false;
+      while (rate == 0 && filled + block <= buffer_.size() && at_ + static_cast<std::int64_t>(filled) < end_) {
+        const long more = vnet::ReceiveNow(s, buffer_.data() + filled, block);
+        if (more <= 0) {
+          closed = more == 0;
+          break;
+        }
+        filled += static_cast<std::size_t>(more);
+      }
+      const Outcome o = Take(buffer_.data(), filled);
       if (o != Outcome::kFault) return o;
+      if (closed) return Outcome::kFault;
       if (rate > 0) {
         pace_ = std::max(pace_, Clock::now()) + std::chrono::microseconds(static_cast<std::int64_t>(n) * 1000000 / rate);
         Lock l(t_.m);
@@ -477,7 +497,10 @@ class Connection {
     std::int64_t n = std::min<std::int64_t>(static_cast<std::int64_t>(size), end_ - at_);
     while (n > 0) {
       std::int64_t offset = 0, count = 0;
+      bool complete = false;
       {
+        // One lock per block: the claim, clamped to the run's current end, and its event. A
+        // run complete at its claim cannot be split any more.
         Lock l(t_.m);
         Run& r = t_.runs[run_];
         const std::int64_t skip = std::clamp<std::int64_t>(r.pos - at_, 0, n);
@@ -485,6 +508,8 @@ class Connection {
         offset = at_;
         count = std::max<std::int64_t>(0, std::min(n, r.end - at_));
         r.pos = std::max(r.pos, at_ + count);
+        complete = r.pos >= r.end;
+        if (count > 0) Queue(t_, kEventReceived, id_, static_cast<std::intptr_t>(count));
       }
       if (count > 0) {
         if (!vnet::WriteAt(t_.file, data, static_cast<std::size_t>(count), offset)) {
@@ -499,12 +524,10 @@ class Connection {
         t_.done.fetch_add(count, std::memory_order_relaxed);
         data += count, at_ += count, n -= count;
       }
-      Lock l(t_.m);
-      if (count > 0) Queue(t_, kEventReceived, id_, static_cast<std::intptr_t>(count));
-      const Run& r = t_.runs[run_];
-      if (r.pos < r.end) continue;
+      if (!complete) continue;
       // The run is complete: read on into the next one if nobody holds it.
-      const std::int64_t next_start = r.end;
+      Lock l(t_.m);
+      const std::int64_t next_start = t_.runs[run_].end;
       int next = -1;
       for (std::size_t i = 0; i < t_.runs.size(); ++i) {
         const Run& o = t_.runs[i];
@@ -513,6 +536,7 @@ class Connection {
       if (next < 0 || at_ != next_start || end_ <= next_start || t_.stop) return Outcome::kDone;
       t_.runs[next].owner = id_;
       run_ = next;
+      took_over_ = true;
       Queue(t_, kEventSegmentTakenOver, id_, Pos(run_), t_.runs[run_].end);
     }
     return Outcome::kFault;

@@ -25,6 +25,10 @@ bool SendAll(Socket s, const char* data, std::size_t size, int timeout_ms, const
 // Receives at most `size` bytes, waiting at most `timeout_ms` for them.
 // Returns the count, 0 when the peer has closed, -1 on error, time-out or stop.
 long Receive(Socket s, char* buffer, std::size_t size, int timeout_ms, const std::atomic<bool>* stop);
+// Receives at most `size` bytes only if some are there already: the count, 0
+// when the peer has closed, -1 when nothing is there (or on an error, which
+// the next Receive reports).
+long ReceiveNow(Socket s, char* buffer, std::size_t size);
 void Close(Socket s);
 
 using File = std::intptr_t;

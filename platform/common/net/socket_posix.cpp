@@ -35,6 +35,21 @@ int WaitFor(int fd, short events, int timeout_ms, const std::atomic<bool>* stop)
   }
 }
 
+// Connected sockets block, each call for at most one stop slice: a receive
+// that finds data costs one system call.
+void MakeBlockingWithSlices(int fd) {
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  timeval slice{0, kStopSliceMs * 1000};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
+  ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice);
+}
+
+bool PastDeadline(Clock::time_point& deadline, int timeout_ms) {
+  const auto now = Clock::now();
+  if (deadline == Clock::time_point{}) deadline = now + std::chrono::milliseconds(timeout_ms);
+  return now >= deadline;
+}
+
 struct IgnoreSigpipe {
   IgnoreSigpipe() { ::signal(SIGPIPE, SIG_IGN); }
 };
@@ -72,23 +87,25 @@ Socket Connect(const std::string& host, int port, int timeout_ms, const std::ato
     ::close(fd);
   }
   ::freeaddrinfo(list);
-  return result < 0 ? kNoSocket : result;
+  if (result < 0) return kNoSocket;
+  MakeBlockingWithSlices(result);
+  return result;
 }
 
 bool SendAll(Socket s, const char* data, std::size_t size, int timeout_ms, const std::atomic<bool>* stop) {
   const int fd = static_cast<int>(s);
+  Clock::time_point deadline{};
   while (size > 0) {
+    if (Stopped(stop)) return false;
     const ssize_t n = ::send(fd, data, size, MSG_NOSIGNAL);
     if (n > 0) {
       data += n;
       size -= static_cast<std::size_t>(n);
+      deadline = {};
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (WaitFor(fd, POLLOUT, timeout_ms, stop) != 1) return false;
-      continue;
-    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && !PastDeadline(deadline, timeout_ms)) continue;
     return false;
   }
   return true;
@@ -96,13 +113,22 @@ bool SendAll(Socket s, const char* data, std::size_t size, int timeout_ms, const
 
 long Receive(Socket s, char* buffer, std::size_t size, int timeout_ms, const std::atomic<bool>* stop) {
   const int fd = static_cast<int>(s);
+  Clock::time_point deadline{};
   for (;;) {
     if (Stopped(stop)) return -1;
     const ssize_t n = ::recv(fd, buffer, size, 0);
     if (n >= 0) return static_cast<long>(n);
     if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
-    if (WaitFor(fd, POLLIN, timeout_ms, stop) != 1) return -1;
+    if ((errno == EAGAIN || errno == EWOULDBLOCK) && !PastDeadline(deadline, timeout_ms)) continue;
+    return -1;
+  }
+}
+
+long ReceiveNow(Socket s, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::recv(static_cast<int>(s), buffer, size, MSG_DONTWAIT);
+    if (n >= 0) return static_cast<long>(n);
+    if (errno != EINTR) return -1;
   }
 }
 

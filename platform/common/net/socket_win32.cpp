@@ -114,6 +114,13 @@ long Receive(Socket s, char* buffer, std::size_t size, int timeout_ms, const std
   }
 }
 
+long ReceiveNow(Socket s, char* buffer, std::size_t size) {
+  // The socket is non-blocking: recv returns at once either way.
+  const int want = size > 0x40000000 ? 0x40000000 : static_cast<int>(size);
+  const int n = ::recv(static_cast<SOCKET>(s), buffer, want, 0);
+  return n >= 0 ? n : -1;
+}
+
 void Close(Socket s) {
   if (s != kNoSocket) ::closesocket(static_cast<SOCKET>(s));
 }

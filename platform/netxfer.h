@@ -2,7 +2,7 @@
 // download task on threads of its own and reports it through TaskParam's
 // event callback.
 //
-// Implementations: the real engine (platform/common/netxfer_engine.cpp) for
+// Implementations: the real engine (platform/common/net/engine.cpp) for
 // the programs, a recording one (platform/headless) for the unit tests.
 #pragma once
 

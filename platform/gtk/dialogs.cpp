@@ -25,12 +25,27 @@ GtkWidget* MakeBox(std::string_view text, std::string_view caption, int flags) {
   const std::string body(text);
   GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, TypeOf(flags), GTK_BUTTONS_NONE,
                                           "%s", body.c_str());
+  const char* icon = nullptr;
+  switch (TypeOf(flags)) {
+    case GTK_MESSAGE_ERROR: icon = "dialog-error"; break;
+    case GTK_MESSAGE_QUESTION: icon = "dialog-question"; break;
+    case GTK_MESSAGE_WARNING: icon = "dialog-warning"; break;
+    case GTK_MESSAGE_INFO: icon = "dialog-information"; break;
+    default: break;
+  }
+  if (icon) {
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(box), gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG));
+    G_GNUC_END_IGNORE_DEPRECATIONS
+  }
   const bool cancel = (flags & 0xF) == core::kOkCancel;
   GtkWidget* ok = gtk_dialog_add_button(GTK_DIALOG(box), "确定", GTK_RESPONSE_OK);
   if (cancel) gtk_dialog_add_button(GTK_DIALOG(box), "取消", GTK_RESPONSE_CANCEL);
   gtk_dialog_set_default_response(GTK_DIALOG(box), GTK_RESPONSE_OK);
   gtk_widget_grab_focus(ok);
-  gtk_window_set_title(GTK_WINDOW(box), caption.empty() ? "信息：" : std::string(caption).c_str());
+  const std::string title = caption.empty() ? "信息：" : std::string(caption);
+  gtk_window_set_title(GTK_WINDOW(box), title.c_str());
+  atk_object_set_name(gtk_widget_get_accessible(box), title.c_str());
   gtk_window_set_position(GTK_WINDOW(box), GTK_WIN_POS_CENTER);
   gtk_window_set_keep_above(GTK_WINDOW(box), TRUE);
   gtk_window_set_skip_taskbar_hint(GTK_WINDOW(box), FALSE);

@@ -273,10 +273,23 @@ gboolean OnKey(GtkWidget*, GdkEventKey* e, gpointer data) {
   return FALSE;
 }
 
+struct MenuCommand {
+  const core::WindowDef* def;
+  std::string id;
+};
+
+gboolean RunMenuCommand(gpointer data) {
+  std::unique_ptr<MenuCommand> c(static_cast<MenuCommand*>(data));
+  if (FindWindow(*c->def)) common::RaiseMenu(*c->def, c->id);
+  return G_SOURCE_REMOVE;
+}
+
+// The command arrives from the loop once the menu has closed, as a posted
+// command does, not from inside whatever activated the item.
 void MenuActivated(GtkMenuItem* item, gpointer data) {
-  auto* def = static_cast<const core::WindowDef*>(data);
-  const std::string id = static_cast<const char*>(g_object_get_data(G_OBJECT(item), "vondrel-item"));
-  common::RaiseMenu(*def, id);
+  auto* c = new MenuCommand{static_cast<const core::WindowDef*>(data),
+                            static_cast<const char*>(g_object_get_data(G_OBJECT(item), "vondrel-item"))};
+  g_idle_add(RunMenuCommand, c);
 }
 
 GtkWidget* BuildMenu(const core::WindowDef& def, const core::MenuDef& menu, GCallback activated, gpointer data) {

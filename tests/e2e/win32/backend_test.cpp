@@ -1,0 +1,410 @@
+// The Windows backend under Wine: window loading, message boxes, the exit
+// command from another thread, the ActiveX host on atl.dll with the system's
+// web-browser control, the HTTP read on WinINet, and the command interpreter
+// running a batch file.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/common/backend.h"
+#include "platform/common/dispatch.h"
+#include "platform/common/windef.h"
+#include "platform/core.h"
+#include "platform/internet.h"
+#include "platform/ocx.h"
+#include "platform/statusbar.h"
+#include "platform/tabs.h"
+
+namespace {
+
+std::vector<std::string> events;
+
+void Pump(int ms) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (std::chrono::steady_clock::now() < until) {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&m);
+      DispatchMessageW(&m);
+    }
+    Sleep(10);
+  }
+}
+
+// A one-shot HTTP server on loopback: records the request, sends `answer`.
+class LoopbackServer {
+ public:
+  explicit LoopbackServer(std::string answer) : answer_(std::move(answer)) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    int len = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    listen(listener_, 4);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~LoopbackServer() {
+    closesocket(listener_);
+    if (thread_.joinable()) thread_.join();
+  }
+  std::string Url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+  std::string Request() {
+    for (int i = 0; i < 500 && !done_; ++i) Sleep(10);
+    return request_;
+  }
+
+ private:
+  void Serve() {
+    SOCKET s = accept(listener_, nullptr, nullptr);
+    if (s == INVALID_SOCKET) return;
+    char buffer[4096];
+    while (request_.find("\r\n\r\n") == std::string::npos) {
+      const int n = recv(s, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      request_.append(buffer, static_cast<std::size_t>(n));
+    }
+    done_ = true;
+    send(s, answer_.data(), static_cast<int>(answer_.size()), 0);
+    shutdown(s, SD_BOTH);
+    closesocket(s);
+  }
+  std::string answer_;
+  SOCKET listener_;
+  int port_ = 0;
+  std::thread thread_;
+  std::string request_;
+  std::atomic<bool> done_{false};
+};
+
+const core::WindowDef kTestWindow = {
+    .name = "TestWindow",
+    .caption = "后端测试",
+    .width = 400,
+    .height = 300,
+    .controls =
+        {
+            {.name = "标签1", .kind = core::Kind::kLabel, .left = 10, .top = 10, .width = 100, .height = 20,
+             .caption = "上面"},
+            {.name = "标签2", .kind = core::Kind::kLabel, .left = 0, .top = 0, .width = 200, .height = 100},
+            {.name = "选择夹", .kind = core::Kind::kTabControl, .left = 8, .top = 120, .width = 300, .height = 120,
+             .tabs = {"一", "二"}},
+            {.name = "编辑框", .kind = core::Kind::kEditBox, .left = 10, .top = 30, .width = 100, .height = 40,
+             .multiline = true, .read_only = true, .border = true, .tab_control = "选择夹", .tab_page = 1},
+            {.name = "状态条", .kind = core::Kind::kStatusBar, .parts = {{60, "零"}, {-1, ""}},
+             .docked_bottom = true},
+        },
+};
+
+const core::WindowDef kDialog = {.name = "Dialog", .caption = "对话框", .width = 200, .height = 100};
+
+class BackendTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { core::Initialize(); }
+  void SetUp() override {
+    common::ClearBindings();
+    events.clear();
+  }
+  void TearDown() override {
+    core::DestroyWindow(kDialog, true);
+    core::DestroyWindow(kTestWindow, true);
+    Pump(50);
+  }
+};
+
+TEST_F(BackendTest, LoadRaisesCreatedMovedResizedBeforeShowingCentred) {
+  core::Bind(kTestWindow, "", core::Event::kCreated, [] {
+    events.push_back(IsWindowVisible(reinterpret_cast<HWND>(core::WindowHandle(kTestWindow))) ? "created shown"
+                                                                                               : "created");
+  });
+  core::Bind(kTestWindow, "", core::Event::kMoved, [] { events.push_back("moved"); });
+  core::Bind(kTestWindow, "", core::Event::kResized, [] { events.push_back("resized"); });
+  ASSERT_TRUE(core::LoadWindow(kTestWindow));
+  EXPECT_EQ(events, (std::vector<std::string>{"created", "moved", "resized"}));
+  HWND h = reinterpret_cast<HWND>(core::WindowHandle(kTestWindow));
+  EXPECT_TRUE(IsWindowVisible(h));
+  RECT r;
+  GetWindowRect(h, &r);
+  const core::Point at = core::CenteredOrigin(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN), 400, 300);
+  EXPECT_EQ(r.left, at.x);
+  EXPECT_EQ(r.top, at.y);
+  EXPECT_EQ(r.right - r.left, 400);
+  EXPECT_EQ(r.bottom - r.top, 300);
+
+  // stacking: the first control of the definition on top
+  wchar_t cls[64];
+  HWND top = GetWindow(h, GW_CHILD);
+  GetClassNameW(top, cls, 64);
+  EXPECT_STREQ(cls, L"VondrelLabel");
+  RECT lr;
+  GetWindowRect(top, &lr);
+  EXPECT_EQ(lr.right - lr.left, 100);
+
+  // the status bar is docked along the bottom with the window's width
+  const int status_h = static_cast<int>(core::GetProperty(kTestWindow, "状态条", core::kHeight));
+  EXPECT_GT(status_h, 10);
+  EXPECT_EQ(core::GetProperty(kTestWindow, "状态条", core::kWidth), core::ClientWidth(kTestWindow));
+  EXPECT_EQ(statusbar::GetText(kTestWindow, "状态条", 0), "零");
+  statusbar::SetText(kTestWindow, "状态条", 1, "就绪");
+  statusbar::SetText(kTestWindow, "状态条", 2, "beyond the last part");
+  EXPECT_EQ(statusbar::GetText(kTestWindow, "状态条", 1), "就绪");
+
+  // later size changes re-dock the bar first, then raise the event
+  events.clear();
+  core::Bind(kTestWindow, "", core::Event::kResized, [] {
+    const auto s = core::GetProperty(kTestWindow, "状态条", core::kTop) +
+                   core::GetProperty(kTestWindow, "状态条", core::kHeight);
+    events.push_back(s == core::ClientHeight(kTestWindow) ? "resized docked" : "resized undocked");
+  });
+  SetWindowPos(h, nullptr, 0, 0, 500, 380, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(events, (std::vector<std::string>{"resized docked"}));
+}
+
+TEST_F(BackendTest, TabChangeShowsItsPageAndFiresOnlyOnARealChange) {
+  core::Bind(kTestWindow, "选择夹", core::Event::kTabChanged, [] {
+    events.push_back("tab " + std::to_string(tabs::CurrentTab(kTestWindow, "选择夹")));
+  });
+  ASSERT_TRUE(core::LoadWindow(kTestWindow));
+  HWND h = reinterpret_cast<HWND>(core::WindowHandle(kTestWindow));
+  HWND tab = FindWindowExW(h, nullptr, WC_TABCONTROLW, nullptr);
+  HWND edit = FindWindowExW(h, nullptr, L"EDIT", nullptr);
+  ASSERT_TRUE(tab && edit);
+  EXPECT_FALSE(IsWindowVisible(edit));
+  RECT er, tr;
+  GetWindowRect(edit, &er);
+  GetWindowRect(tab, &tr);
+  EXPECT_EQ(er.left - tr.left, 10);  // page places count from the tab control
+  EXPECT_EQ(er.top - tr.top, 30);
+  auto choose = [&](int index) {
+    SendMessageW(tab, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+    NMHDR n{tab, static_cast<UINT_PTR>(GetDlgCtrlID(tab)), static_cast<UINT>(TCN_SELCHANGE)};
+    SendMessageW(h, WM_NOTIFY, n.idFrom, reinterpret_cast<LPARAM>(&n));
+  };
+  choose(1);
+  choose(1);
+  EXPECT_TRUE(IsWindowVisible(edit));
+  choose(0);
+  EXPECT_EQ(events, (std::vector<std::string>{"tab 1", "tab 0"}));
+  EXPECT_FALSE(IsWindowVisible(edit));
+  core::SetProperty(kTestWindow, "编辑框", core::kContent, "\r\n程序文件夹:\r\nC:");
+  EXPECT_EQ(core::GetTextProperty(kTestWindow, "编辑框", core::kContent), "\r\n程序文件夹:\r\nC:");
+}
+
+TEST_F(BackendTest, ModalLoadDisablesTheOthersUntilQueuedDestroy) {
+  ASSERT_TRUE(core::LoadWindow(kTestWindow));
+  HWND main = reinterpret_cast<HWND>(core::WindowHandle(kTestWindow));
+  core::Bind(kDialog, "", core::Event::kCreated, [] { core::DestroyWindow(kDialog); });
+  core::Bind(kDialog, "", core::Event::kResized, [] {
+    // the queued destroy has not happened yet; the main window waits
+    events.push_back(core::IsLoaded(kDialog) ? "dialog up" : "dialog gone");
+    events.push_back(IsWindowEnabled(reinterpret_cast<HWND>(core::WindowHandle(kTestWindow))) ? "main enabled"
+                                                                                              : "main disabled");
+  });
+  ASSERT_TRUE(core::LoadWindow(kDialog, nullptr, true));
+  EXPECT_EQ(events, (std::vector<std::string>{"dialog up", "main disabled"}));
+  EXPECT_FALSE(core::IsLoaded(kDialog));
+  EXPECT_TRUE(IsWindowEnabled(main));
+}
+
+struct BoxCase {
+  int flags;
+  int button;
+  int answer;
+};
+
+class MessageBoxTest : public BackendTest, public ::testing::WithParamInterface<BoxCase> {};
+
+TEST_P(MessageBoxTest, AnswersCountFromZeroAndAnEmptyCaptionReadsInfo) {
+  const BoxCase c = GetParam();
+  std::atomic<int> answer{-100};
+  std::thread t([&] { answer = core::ShowMessageBox("正文", "", c.flags); });
+  HWND box = nullptr;
+  for (int i = 0; i < 500 && !box; ++i, Sleep(10)) box = FindWindowW(L"#32770", L"信息：");
+  ASSERT_NE(box, nullptr);
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(c.button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, c.button)));
+  t.join();
+  EXPECT_EQ(answer, c.answer);
+}
+
+INSTANTIATE_TEST_SUITE_P(Buttons, MessageBoxTest,
+                         ::testing::Values(BoxCase{core::kOk, IDOK, core::kAnswerOk},
+                                           BoxCase{core::kOkCancel, IDOK, core::kAnswerOk},
+                                           BoxCase{core::kOkCancel | core::kIconQuestion, IDCANCEL,
+                                                   core::kAnswerCancel}));
+
+// ---- the ActiveX host with the system's web-browser control -----------------
+
+TEST_F(BackendTest, BrowserControlInAtlHostWindowWithItsEventInterface) {
+  HMODULE atl = LoadLibraryW(L"atl.dll");
+  ASSERT_NE(atl, nullptr);
+  EXPECT_NE(GetProcAddress(atl, "AtlAxWinInit"), nullptr);
+  EXPECT_NE(GetProcAddress(atl, "AtlAxGetControl"), nullptr);
+
+  ASSERT_TRUE(core::LoadWindow(kTestWindow));
+  const core::Handle parent = core::WindowHandle(kTestWindow);
+  EXPECT_FALSE(common::CreateOcxControl(parent, "No.Such.Control", 0, 0, 10, 10, 0).object);
+
+  common::CreatedControl c = common::CreateOcxControl(parent, "Shell.Explorer.2", 0, 1, 300, 200, 0);
+  ASSERT_TRUE(c.window && c.object);
+  wchar_t cls[64], title[64];
+  GetClassNameW(reinterpret_cast<HWND>(c.window), cls, 64);
+  GetWindowTextW(reinterpret_cast<HWND>(c.window), title, 64);
+  EXPECT_EQ(lstrcmpiW(cls, L"AtlAxWin"), 0);
+  EXPECT_STREQ(title, L"Shell.Explorer.2");
+  // below the window's controls
+  EXPECT_EQ(GetWindow(reinterpret_cast<HWND>(c.window), GW_HWNDNEXT), nullptr);
+
+  std::vector<core::EventMember> members = c.object->EventMembers();
+  for (std::int32_t id : {102, 108, 259}) {
+    auto it = std::find_if(members.begin(), members.end(), [id](const core::EventMember& m) { return m.dispid == id; });
+    ASSERT_NE(it, members.end()) << id;
+    EXPECT_FALSE(it->returns_bool) << id;
+  }
+  EXPECT_EQ(c.object->IdOfName("Navigate2"), 500);
+  EXPECT_EQ(c.object->IdOfName("NoSuchMember"), -1);
+  DestroyWindow(reinterpret_cast<HWND>(c.window));
+}
+
+std::vector<std::string> status_texts;
+
+TEST_F(BackendTest, StatusTextOfANavigationReachesTheBoundCallback) {
+  LoopbackServer server("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: 20\r\n\r\n<html>page</html>\r\n");
+  ASSERT_TRUE(core::LoadWindow(kTestWindow));
+  ocx::BMOleClass* host = ocx::Create();
+  ASSERT_NE(ocx::CreateControlWindow(host, core::WindowHandle(kTestWindow), "Shell.Explorer.2", 0, 1, 300, 200, 0), 0);
+  status_texts.clear();
+  EXPECT_EQ(ocx::BindEvent(host, 102, +[](std::int32_t user, const char* text) {
+              status_texts.push_back(std::to_string(user) + ":" + (text ? text : "(null)"));
+            }, 7), 1);
+  EXPECT_EQ(ocx::BindEvent(host, 424242, +[](std::int32_t) {}, 0), 0);
+  ocx::InvokeResult r =
+      ocx::Invoke(host, 500, core::kMethod, "0T2V2V2V2V", {ocx::Arg::Text(server.Url("/index20.html"))});
+  EXPECT_GE(r.status, 0);
+  for (int i = 0; i < 100; ++i) {
+    Pump(100);
+    if (!server.Request().empty() && !status_texts.empty() && status_texts.back() == "7:") break;
+  }
+  EXPECT_NE(server.Request().find("GET /index20.html"), std::string::npos);
+  ASSERT_FALSE(status_texts.empty());
+  EXPECT_TRUE(std::any_of(status_texts.begin(), status_texts.end(), [](const std::string& s) { return s.size() > 2; }));
+  // a null BSTR arrives as the empty text, never as a missing argument
+  EXPECT_TRUE(std::all_of(status_texts.begin(), status_texts.end(), [](const std::string& s) { return s.rfind("7:", 0) == 0; }));
+  ocx::Destroy(host);
+}
+
+// ---- the HTTP read ---------------------------------------------------------------
+
+TEST(InternetRead, OneHttp10GetWithTheProgramsHeadersAndTheWholeBodyWhateverTheStatus) {
+  LoopbackServer server("HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n2.2\r\nrest");
+  const std::string body = internet::ReadFile(server.Url("/updata/ver.php"));
+  EXPECT_EQ(body, "2.2\r\nrest");
+  const std::string request = server.Request();
+  EXPECT_EQ(request.rfind("GET /updata/ver.php HTTP/1.0\r\n", 0), 0u) << request;
+  EXPECT_NE(request.find("User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\n"), std::string::npos);
+  EXPECT_NE(request.find("Accept: */*\r\n"), std::string::npos);
+  EXPECT_NE(request.find("no-cache"), std::string::npos);
+}
+
+TEST(InternetRead, NothingWhenNoServerAnswers) {
+  // a port that was free a moment ago: the connection is refused
+  WSADATA wsa;
+  WSAStartup(MAKEWORD(2, 2), &wsa);
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int len = sizeof a;
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  closesocket(s);
+  EXPECT_EQ(internet::ReadFile("http://127.0.0.1:" + std::to_string(ntohs(a.sin_port)) + "/updata/ver.php"), "");
+}
+
+// ---- files and the command interpreter ---------------------------------------------
+
+TEST(Processes, TheCommandInterpreterRunsABatchFileHiddenThatDeletesItself) {
+  const std::string dir = core::CurrentDirectory();
+  ASSERT_FALSE(dir.empty());
+  core::RemoveFile("ran.txt");
+  ASSERT_TRUE(core::WriteFileBytes(
+      "t5update.bat", core::TextToAnsiBytes("@echo off\r\necho ran>ran.txt\r\nDel %0\r\nExit")));
+  EXPECT_TRUE(core::RunProgram("t5update.bat", true, true));
+  EXPECT_EQ(core::ReadFileHead("ran.txt", 0).substr(0, 3), "ran");
+  EXPECT_EQ(core::FileSize("t5update.bat"), -1);
+  EXPECT_FALSE(core::RunProgram("no-such-program-here.exe", true, true));
+  core::RemoveFile("ran.txt");
+}
+
+TEST(Files, PathsAndSignature) {
+  EXPECT_EQ(core::PathSeparator(), "\\");
+  const std::string run = core::RunDirectory();
+  EXPECT_NE(run.back(), '\\');
+  EXPECT_NE(core::ExecutableName().find(".exe"), std::string::npos);
+  EXPECT_EQ(core::ExecutableName().find('\\'), std::string::npos);
+  const std::string self = run + "\\" + core::ExecutableName();
+  EXPECT_EQ(core::ReadFileHead(self, 2), core::ExecutableSignature());
+  EXPECT_GT(core::FileSize(self), 0);
+  EXPECT_EQ(core::TextToAnsiBytes("Del vd.exe"), "Del vd.exe");
+}
+
+// The exit command from another thread: the GUI thread runs the exit routine
+// once and ends the process with the code. Run in a child process.
+int ExitChild() {
+  core::Initialize();
+  core::SetExitRoutine([] {
+    static int runs = 0;
+    ++runs;
+    core::WriteFileBytes("exit-routine.txt", std::string(static_cast<std::size_t>(runs), 'x'));
+  });
+  core::Bind(kTestWindow, "", core::Event::kCreated, [] {
+    std::thread([] {
+      Sleep(200);
+      core::Exit(7);
+    }).detach();
+  });
+  core::LoadWindow(kTestWindow);
+  core::RunMessageLoop();
+  return 99;  // not reached
+}
+
+TEST(Exit, FromAnotherThreadRunsTheExitRoutineOnceAndEndsWithTheCode) {
+  core::RemoveFile("exit-routine.txt");
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" --exit-child";
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  EXPECT_EQ(code, 7u);
+  EXPECT_EQ(core::ReadFileHead("exit-routine.txt", 0), "x");
+  core::RemoveFile("exit-routine.txt");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]) == "--exit-child") return ExitChild();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -7,6 +7,8 @@
 #include <ole2.h>
 
 #include <algorithm>
+#include <climits>
+#include <cwctype>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -64,6 +66,8 @@ struct Window {
   HWND hwnd = nullptr;
   bool ready = false;  // events held back until the load raises them
   bool modal = false;
+  SIZE raised_size{-1, -1};  // the client size and window place last reported
+  POINT raised_place{INT_MIN, INT_MIN};
   std::vector<HWND> disabled_others;
   std::map<std::string, Control> controls;
   std::vector<std::string> order;  // definition order
@@ -261,8 +265,12 @@ HMENU BuildPopup(Window& w, const core::MenuDef& menu) {
     entry->separator = item.IsSeparator();
     UINT id = 0;
     if (!entry->separator) {
-      id = kFirstMenuId + static_cast<UINT>(w.menu_items.size());
-      w.menu_items[id] = item.id;
+      for (const auto& [known, name] : w.menu_items)
+        if (name == item.id) id = known;
+      if (id == 0) {
+        id = kFirstMenuId + static_cast<UINT>(w.menu_items.size());
+        w.menu_items[id] = item.id;
+      }
     }
     if (w.menu_style) {
       AppendMenuW(popup, MF_OWNERDRAW | (entry->separator ? MF_SEPARATOR : 0), id,
@@ -591,11 +599,21 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_SIZE:
       DockStatusBars(*w);
-      if (w->ready) common::Raise(*w->def, "", core::Event::kResized);
+      // the system repeats WM_SIZE and WM_MOVE on showing; the events are for changes
+      if (w->ready && (LOWORD(lp) != w->raised_size.cx || HIWORD(lp) != w->raised_size.cy)) {
+        w->raised_size = {LOWORD(lp), HIWORD(lp)};
+        common::Raise(*w->def, "", core::Event::kResized);
+      }
       return 0;
-    case WM_MOVE:
-      if (w->ready) common::Raise(*w->def, "", core::Event::kMoved);
+    case WM_MOVE: {
+      RECT r;
+      GetWindowRect(hwnd, &r);
+      if (w->ready && (r.left != w->raised_place.x || r.top != w->raised_place.y)) {
+        w->raised_place = {r.left, r.top};
+        common::Raise(*w->def, "", core::Event::kMoved);
+      }
       return 0;
+    }
     case WM_CLOSE:
       DestroyNow(w);
       return 0;
@@ -654,6 +672,25 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetBkColor(dc, BackColor(*c));
         SetTextColor(dc, c->def->fore ? Ref(*c->def->fore) : GetSysColor(COLOR_WINDOWTEXT));
         return reinterpret_cast<LRESULT>(c->back);
+      }
+      break;
+    case WM_MENUCHAR:
+      if (w->menu_style) {
+        // owner-drawn items keep their "&X" mnemonics
+        HMENU menu = reinterpret_cast<HMENU>(lp);
+        const wchar_t key = static_cast<wchar_t>(towupper(LOWORD(wp)));
+        const int n = GetMenuItemCount(menu);
+        for (int i = 0; i < n; ++i) {
+          MENUITEMINFOW info{};
+          info.cbSize = sizeof info;
+          info.fMask = MIIM_DATA;
+          if (!GetMenuItemInfoW(menu, static_cast<UINT>(i), TRUE, &info) || !info.dwItemData) continue;
+          const std::wstring& text = reinterpret_cast<MenuEntry*>(info.dwItemData)->text;
+          const std::size_t amp = text.find(L'&');
+          if (amp != std::wstring::npos && amp + 1 < text.size() && towupper(text[amp + 1]) == key)
+            return MAKELRESULT(i, MNC_EXECUTE);
+        }
+        return MAKELRESULT(0, MNC_IGNORE);
       }
       break;
     case WM_MEASUREITEM: {
@@ -893,6 +930,13 @@ bool LoadWindow(const WindowDef& window, const WindowDef* parent, bool dialog) {
   }
   HWND hwnd = w.hwnd;
   w.ready = true;
+  {
+    RECT r, c;
+    GetWindowRect(hwnd, &r);
+    GetClientRect(hwnd, &c);
+    w.raised_place = {r.left, r.top};
+    w.raised_size = {c.right, c.bottom};
+  }
   common::Raise(window, "", Event::kCreated);
   if (!IsWindow(hwnd) || !Find(window)) return true;
   common::Raise(window, "", Event::kMoved);

@@ -201,11 +201,27 @@ std::string ReadFile(std::string_view url) {
   InternetSetOptionW(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
   InternetSetOptionW(session, INTERNET_OPTION_SEND_TIMEOUT, &receive, sizeof receive);
   const ULONGLONG started = GetTickCount64();
-  const std::wstring address = win32::Wide(url);
-  HINTERNET request = InternetOpenUrlW(
-      session, address.c_str(), L"Accept: */*\r\n", static_cast<DWORD>(-1),
-      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_NO_UI, 0);
-  if (request) {
+  std::wstring address = win32::Wide(url);
+  wchar_t host[256] = {}, path[2048] = {};
+  URL_COMPONENTSW parts{};
+  parts.dwStructSize = sizeof parts;
+  parts.lpszHostName = host;
+  parts.dwHostNameLength = 256;
+  parts.lpszUrlPath = path;
+  parts.dwUrlPathLength = 2048;
+  if (!InternetCrackUrlW(address.c_str(), 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTP) {
+    InternetCloseHandle(session);
+    return body;
+  }
+  HINTERNET connection =
+      InternetConnectW(session, host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                      INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_COOKIES;
+  HINTERNET request = connection ? HttpOpenRequestW(connection, L"GET", path[0] ? path : L"/", L"HTTP/1.0", nullptr,
+                                                    nullptr, flags, 0)
+                                 : nullptr;
+  static const wchar_t kAccept[] = L"Accept: */*\r\n";
+  if (request && HttpSendRequestW(request, kAccept, static_cast<DWORD>(-1), nullptr, 0)) {
     char buffer[8192];
     for (;;) {
       DWORD got = 0;
@@ -213,8 +229,9 @@ std::string ReadFile(std::string_view url) {
       body.append(buffer, got);
       if (GetTickCount64() - started > kReadLimitMs) break;
     }
-    InternetCloseHandle(request);
   }
+  if (request) InternetCloseHandle(request);
+  if (connection) InternetCloseHandle(connection);
   InternetCloseHandle(session);
   return body;
 }

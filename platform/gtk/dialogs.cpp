@@ -35,7 +35,9 @@ GtkWidget* MakeBox(std::string_view text, std::string_view caption, int flags) {
   }
   if (icon) {
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(box), gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG));
+    GtkWidget* image = gtk_image_new_from_icon_name(icon, GTK_ICON_SIZE_DIALOG);
+    gtk_widget_show(image);
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(box), image);
     G_GNUC_END_IGNORE_DEPRECATIONS
   }
   const bool cancel = (flags & 0xF) == core::kOkCancel;

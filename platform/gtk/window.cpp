@@ -321,7 +321,14 @@ gboolean FitFrame(gpointer data) {
   if (fw > 0 || fh > 0) {
     const GdkRectangle screen = Screen();
     const core::Point at = core::CenteredOrigin(screen.width, screen.height, def->width, def->height);
-    if (def->resizable) gtk_window_resize(GTK_WINDOW(w->toplevel), def->width - fw, def->height - fh);
+    if (def->resizable) {
+      gtk_window_resize(GTK_WINDOW(w->toplevel), def->width - fw, def->height - fh);
+    } else {
+      int bar_h = 0, min = 0;
+      if (w->menubar) gtk_widget_get_preferred_height(w->menubar, &min, &bar_h);
+      gtk_widget_set_size_request(w->background, std::max(0, def->width - fw),
+                                  std::max(0, def->height - fh - bar_h));
+    }
     gtk_window_move(GTK_WINDOW(w->toplevel), screen.x + at.x, screen.y + at.y);
   }
   return G_SOURCE_REMOVE;

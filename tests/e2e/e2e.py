@@ -271,7 +271,8 @@ def case_update(case, a):
     site = Site(a.source, a.port, os.path.join(a.out, "site-update"))
     site.stop()
     shutil.rmtree(os.path.join(a.out, "site-update", "logs"), ignore_errors=True)
-    site.start("--version", "2.2", "--package", a.program)
+    # sent slowly enough to watch the bar move
+    site.start("--version", "2.2", "--package", a.program, "--rate-limited-location", "--rate", "400k")
     case.cleanups.append(site.stop)
     p = Program(old, cwd="/", log=os.path.join(a.out, "update-program.log"))
     case.cleanups.append(p.kill)
@@ -281,6 +282,13 @@ def case_update(case, a):
     case.check(find(box, role="push button", name="取消"), "the offer has OK and Cancel")
     case.shot("offer")
     press(ok)
+    update = wait_for("the update window", lambda: window_ids("程序更新进度"), 10)[0]
+    _, _, uw, uh = geometry(update)
+    case.check((uw, uh) == (333, 51), f"the update window is 333 x 51 ({uw} x {uh})")
+    bar = find_one(app, "the progress bar", role="progress bar")
+    wait_for("the bar to move", lambda: 0 < int(bar.get_name() or 0) < 100, 30)
+    case.check(True, f"the progress bar moves during the download ({bar.get_name()} %)")
+    case.shot("downloading")
     done_box, done_ok = message(app, "升级完成，点击确认按钮程序重新启动。", timeout=60)
     case.check(done_box.get_name() == "软件更新提示", "the completion message")
     case.check(window_ids("程序更新进度"), "the update window is up")
@@ -288,11 +296,18 @@ def case_update(case, a):
     tmp = os.path.join(folder, "ZADADA5.exe.tmp")
     with open(tmp, "rb") as f:
         case.check(f.read() == package, "the package arrived whole")
+    # five segments: one from the start, four from a fifth of the file on, as
+    # Range requests; a connection that finished may take over part of another
     gets = [l for l in site.access_log() if '"GET /updata/vd.exe' in l and UPDATE_UA in l]
-    ranged = [l for l in gets if 'range="bytes=' in l]
-    case.check(len(gets) == 5, f"five connections fetched the package ({len(gets)})")
-    case.check(len(ranged) >= 4, f"the later segments were Range requests ({len(ranged)})")
-    site.start("--version", "2.1", "--package", a.program)  # or the new build offers it again
+    starts = [int(m.group(1)) for m in (re.search(r'range="bytes=(\d+)-"', l) for l in gets) if m]
+    whole = [l for l in gets if 'range="-"' in l]
+    size = len(package)
+    segments = [i * size // 5 for i in range(1, 5)]
+    found = [s for s in segments if any(abs(s - t) <= 1 for t in starts)]
+    case.check(len(whole) == 1 and found == segments,
+               f"five connections: one from byte 0, Range requests from {segments} ({len(gets)} requests in all)")
+    site.start("--version", "2.1", "--package", a.program, "--rate-limited-location", "--rate", "400k")
+    # (2.1 now, or the new build would offer the update again)
 
     press(done_ok)
     code = p.wait(30)

@@ -251,6 +251,12 @@ TEST_F(DownloadTest, EmptyAndTinyFiles) {
   }
 }
 
+std::vector<std::string> AllNumbersTaken() {
+  std::vector<std::string> names{"ZADADA5.exe.tmp"};
+  for (int i = 1; i <= 99; ++i) names.push_back("ZADADA5(" + std::to_string(i) + ").exe.tmp");
+  return names;
+}
+
 // Event 18: a file of that name exists before the download creates its own.
 TEST_F(DownloadTest, AnExistingFileIsAskedAboutOnTheConnectionThread) {
   const std::string body = PatternBody(50000, 5);
@@ -266,6 +272,7 @@ TEST_F(DownloadTest, AnExistingFileIsAskedAboutOnTheConnectionThread) {
       {"next_number", 0, {"ZADADA5.exe.tmp", "ZADADA5(1).exe.tmp"}, "ZADADA5(2).exe.tmp"},
       {"no_point", 0, {"package"}, "package(1)"},
       {"give_up", 1, {"ZADADA5.exe.tmp"}, ""},
+      {"every_number_taken", 0, AllNumbersTaken(), ""},
       {"renamed_by_the_routine", 2, {"ZADADA5.exe.tmp"}, "ZADADA5.exe.tmp"},
   };
   for (const Case& c : cases) {

@@ -3,7 +3,7 @@
 # `make fuzz-smoke` (a tier of `make test`) runs each for a few seconds,
 # `make fuzz` for minutes. New inputs go to build/fuzz/corpus, never into git.
 FUZZ_BUILD := build/fuzz
-FUZZ_NAMES := http_response
+FUZZ_NAMES += http_response
 FUZZ_SMOKE_SECONDS ?= 10
 FUZZ_SECONDS ?= 300
 TEST_TIERS += fuzz-smoke

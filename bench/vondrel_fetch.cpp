@@ -2,6 +2,7 @@
 //
 // Runs one download task with the update's record values and exits 0 only
 // when FILE is complete; otherwise prints one line with the reason.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -90,7 +91,16 @@ int main(int argc, char** argv) {
   const std::string url = argv[i], path = argv[i + 1];
 
   vnet::SetRetryPolicy(pause_ms, max_retries);
-  std::remove(path.c_str());  // a leftover would make the task save under a numbered name
+  // A leftover would make the task save under a numbered name; anything but a
+  // plain file (a device, a folder) is left alone and refused.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) {
+      std::fprintf(stderr, "vondrel-fetch: FILE exists and is not a plain file: %s\n", path.c_str());
+      return 2;
+    }
+    std::remove(path.c_str());
+  }
 
   netxfer::TaskParam task;
   std::memset(&task, 0, sizeof task);

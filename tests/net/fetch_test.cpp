@@ -5,12 +5,15 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 
 #include "tests/net/nginx.h"
 #include "tests/net/test_server.h"
 
 namespace nettest {
 namespace {
+
+using namespace std::string_literals;
 
 struct FetchRun {
   int status = -1;
@@ -52,23 +55,31 @@ TEST(Fetch, ExitsZeroOnlyWithTheCompleteFile) {
 }
 
 TEST(Fetch, RetryFlagsBoundAnUnreachableServer) {
+  const std::string dir = MakeWorkDir("fetch-retry");
   int port = 0;
   { TestServer gone([](Exchange&) {}); port = gone.port(); }
-  const FetchRun r = Fetch("--retry-pause-ms 100 --max-retries 3 http://127.0.0.1:" + std::to_string(port) + "/x /dev/null");
+  const FetchRun r =
+      Fetch("--retry-pause-ms 100 --max-retries 3 http://127.0.0.1:" + std::to_string(port) + "/x " + dir + "/out");
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(Lines(r.err), 1) << r.err;
   EXPECT_GE(r.seconds, 0.3);
   EXPECT_LT(r.seconds, 3.0);
+  RemoveTree(dir);
 }
 
 TEST(Fetch, Usage) {
-  for (const char* args : {"", "http://127.0.0.1/x", "--connections 0 http://127.0.0.1/x out",
-                           "--bogus 1 http://127.0.0.1/x out", "ftp://127.0.0.1/x out"}) {
+  const std::string dir = MakeWorkDir("fetch-usage");
+  const std::string out = " " + dir + "/out";
+  for (const std::string& args : {std::string(), "http://127.0.0.1/x"s, "--connections 0 http://127.0.0.1/x" + out,
+                                  "--bogus 1 http://127.0.0.1/x" + out, "ftp://127.0.0.1/x" + out,
+                                  "http://127.0.0.1/x " + dir /* a folder, not a file */}) {
     SCOPED_TRACE(args);
     const FetchRun r = Fetch(args);
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(Lines(r.err), 1) << r.err;
   }
+  EXPECT_TRUE(std::filesystem::is_directory(dir));
+  RemoveTree(dir);
 }
 
 }  // namespace

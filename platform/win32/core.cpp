@@ -763,18 +763,31 @@ bool WindowKey(const MSG& m) {
   HWND focus = GetFocus();
   const LRESULT code = focus ? SendMessageW(focus, WM_GETDLGCODE, m.wParam, reinterpret_cast<LPARAM>(&m)) : 0;
   if (code & (DLGC_DEFPUSHBUTTON | DLGC_UNDEFPUSHBUTTON)) {
-    SendMessageW(focus, BM_CLICK, 0, 0);
+    PostMessageW(focus, BM_CLICK, 0, 0);
     return true;
   }
   if (code & (DLGC_WANTALLKEYS | DLGC_WANTMESSAGE)) return false;
   for (const std::string& name : w->order) {
     Control& c = w->controls[name];
     if (c.def->kind == core::Kind::kButton && c.def->default_button && c.hwnd && IsWindowEnabled(c.hwnd)) {
-      SendMessageW(c.hwnd, BM_CLICK, 0, 0);
+      PostMessageW(c.hwnd, BM_CLICK, 0, 0);
       return true;
     }
   }
   return false;
+}
+
+// The window keys are looked at as each message is retrieved, by this
+// thread's loops and by the system's own (a message box's, a menu's).
+LRESULT CALLBACK KeyHook(int code, WPARAM wp, LPARAM lp) {
+  if (code >= 0 && wp == PM_REMOVE) {
+    MSG* m = reinterpret_cast<MSG*>(lp);
+    if (WindowKey(*m)) {
+      m->message = WM_NULL;
+      m->wParam = m->lParam = 0;
+    }
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
 }
 
 // One message of a loop; false on WM_QUIT.
@@ -785,7 +798,6 @@ bool PumpOne() {
     if (got == 0) PostQuitMessage(static_cast<int>(m.wParam));
     return false;
   }
-  if (WindowKey(m)) return true;
   TranslateMessage(&m);
   DispatchMessageW(&m);
   return true;
@@ -827,6 +839,7 @@ void Initialize() {
   InitCommonControlsEx(&icc);
   StartGdiPlus();
   RegisterClasses();
+  SetWindowsHookExW(WH_GETMESSAGE, KeyHook, nullptr, s.gui);
   s.messages = CreateWindowExW(0, kMessageClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, s.instance, nullptr);
   LoadAtl();
 }

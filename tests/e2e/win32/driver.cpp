@@ -133,7 +133,12 @@ int wmain(int argc, wchar_t** argv) {
     char line[256];
     std::snprintf(line, sizeof line, "left=%ld top=%ld width=%ld height=%ld client=%ldx%ld enabled=%d", r.left,
                   r.top, r.right - r.left, r.bottom - r.top, c.right, c.bottom, IsWindowEnabled(h) ? 1 : 0);
-    Print(line);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    wchar_t focus[64] = L"none";
+    if (GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &gui) && gui.hwndFocus)
+      GetClassNameW(gui.hwndFocus, focus, 64);
+    Print(std::string(line) + " focus=" + Utf8(focus));
     return 0;
   }
   if (cmd == L"gone") {
@@ -194,7 +199,11 @@ int wmain(int argc, wchar_t** argv) {
     DWORD thread = GetWindowThreadProcessId(h, nullptr);
     GUITHREADINFO gui{};
     gui.cbSize = sizeof gui;
-    HWND target = GetGUIThreadInfo(thread, &gui) && gui.hwndFocus ? gui.hwndFocus : h;
+    HWND target = h;
+    // the focused control, when it is one of this window's
+    if (GetGUIThreadInfo(thread, &gui) && gui.hwndFocus && IsWindow(gui.hwndFocus) &&
+        (gui.hwndFocus == h || IsChild(h, gui.hwndFocus)))
+      target = gui.hwndFocus;
     PostMessageW(target, WM_KEYDOWN, vk, 1);
     PostMessageW(target, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
     return 0;

@@ -14,6 +14,17 @@ namespace vondrel {
 
 std::atomic<double> DownloadTotal{0.0};
 
+namespace {
+
+// Set once the end of the download has been handled, by event 4 or by the
+// timer giving up, so that the user is told once.
+std::atomic<bool> DownloadSettled{false};
+// The timer's view of the download (GUI thread only).
+std::int64_t LastDone = -1;
+int QuietTicks = 0;
+
+}  // namespace
+
 std::string PackageAddress() { return std::string("http://") + VONDREL_SITE_HOST + "/updata/vd.exe"; }
 
 int ProgressPosition(double done, double total) {
@@ -38,6 +49,9 @@ void StartUpdateDownload() {
   t.EventCallback = &OnDownloadEvent;
   // a leftover package would make the library save under a numbered name
   core::RemoveFile(local);
+  DownloadSettled = false;
+  LastDone = -1;
+  QuietTicks = 0;
   netxfer::AddTask(*UpdateDownload, t);
 }
 
@@ -53,6 +67,14 @@ bool PackageComplete(double done, const std::string& path) {
   return core::ReadFileHead(path, signature.size()) == signature;
 }
 
+void ReportFailedDownload(const std::string& path) {
+  core::RemoveFile(path);
+  core::ShowMessageBox(kFailedMessage, kUpdateNoticeCaption, core::kOk | core::kIconWarning);
+  core::DestroyWindow(UpdateWindow);
+}
+
+std::string PackagePath() { return UpdateTask->LocalPath ? UpdateTask->LocalPath : ""; }
+
 }  // namespace
 
 std::intptr_t OnDownloadEvent(std::intptr_t type, std::intptr_t /*first*/, std::intptr_t second,
@@ -60,23 +82,33 @@ std::intptr_t OnDownloadEvent(std::intptr_t type, std::intptr_t /*first*/, std::
   if (type == netxfer::kEventTotalSize) {
     DownloadTotal.store(static_cast<double>(second));
   } else if (type == netxfer::kEventTaskEnded) {
+    if (DownloadSettled.exchange(true)) return 0;  // the timer has given it up already
     const double done = static_cast<double>(netxfer::DoneLength(*UpdateDownload));
-    const std::string path = UpdateTask->LocalPath ? UpdateTask->LocalPath : "";
+    const std::string path = PackagePath();
     if (PackageComplete(done, path)) {
       core::ShowMessageBox(kCompletedMessage, kUpdateNoticeCaption, core::kOk | core::kIconInformation);
       ReplaceAndRestart();
     } else {
-      core::RemoveFile(path);
-      core::ShowMessageBox(kFailedMessage, kUpdateNoticeCaption, core::kOk | core::kIconWarning);
-      core::DestroyWindow(UpdateWindow);
+      ReportFailedDownload(path);
     }
   }
   return 0;
 }
 
 void ShowDownloadProgress() {
-  const double done = static_cast<double>(netxfer::DoneLength(*UpdateDownload));
-  core::SetProperty(UpdateWindow, "进度条1", core::kPosition, ProgressPosition(done, DownloadTotal.load()));
+  const std::int64_t done = netxfer::DoneLength(*UpdateDownload);
+  const double total = DownloadTotal.load();
+  core::SetProperty(UpdateWindow, "进度条1", core::kPosition, ProgressPosition(static_cast<double>(done), total));
+  // A complete package waits for its message, not for more bytes.
+  if (done != LastDone || (total > 0 && static_cast<double>(done) >= total)) {
+    LastDone = done;
+    QuietTicks = 0;
+    return;
+  }
+  if (++QuietTicks < kStallTicks || DownloadSettled.exchange(true)) return;
+  // Stopped and forgotten: the library raises no event 4 for it.
+  netxfer::Destroy(*UpdateDownload);
+  ReportFailedDownload(PackagePath());
 }
 
 void BindUpdateHandlers() {

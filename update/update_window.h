@@ -15,6 +15,11 @@ inline constexpr const char* kCompletedMessage = "升级完成，点击确认按
 inline constexpr const char* kFailedMessage = "升级失败，请稍后重试。";
 inline constexpr const char* kUpdateNoticeCaption = "软件更新提示";
 
+// Ticks of the progress timer (seconds) without a new byte after which the
+// download is given up: the library would go on retrying an unreachable
+// server for more than an hour.
+inline constexpr int kStallTicks = 30;
+
 // "http://" + the update server + "/updata/vd.exe".
 std::string PackageAddress();
 // The progress bar's position for `done` of `total` bytes; 0 while the total is unknown.

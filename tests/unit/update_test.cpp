@@ -249,6 +249,60 @@ TEST_F(UpdateTest, AnythingButACompletePackageFailsCleanly) {
   }
 }
 
+// The library retries an unreachable server for more than an hour; the window
+// gives a download up once nothing has arrived for kStallTicks ticks, and only
+// a download that is still missing bytes.
+TEST_F(UpdateTest, AStalledDownloadIsGivenUpWithTheFailureMessage) {
+  struct Case {
+    const char* why;
+    double total;
+    std::int64_t stalled_at;
+    bool given_up;
+  } cases[] = {
+      {"server gone midway", 1000, 400, true},
+      {"server never answered", 0, 0, true},
+      {"complete, waiting for its message", 1000, 1000, false},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Start();
+    bool early_message = false;
+    headless::WhenShown(UpdateWindow, [&] {
+      WritePackage("MZ partial");
+      if (c.total > 0) Deliver(netxfer::kEventTotalSize, 0, static_cast<std::intptr_t>(c.total));
+      // bytes arriving, however slowly, keep it going
+      for (std::int64_t done = 0; done < c.stalled_at; done += 10) {
+        headless::SetDoneLength(*UpdateDownload, done);
+        headless::Tick(UpdateWindow, "时钟");
+      }
+      headless::SetDoneLength(*UpdateDownload, c.stalled_at);
+      for (int i = 0; i < kStallTicks; ++i) headless::Tick(UpdateWindow, "时钟");
+      early_message = !headless::MessageBoxes().empty() || headless::DownloadsDestroyed() != 0;
+      headless::Tick(UpdateWindow, "时钟");
+      // an event 4 already on its way is not announced a second time
+      if (c.given_up) Deliver(netxfer::kEventTaskEnded, 0, static_cast<std::intptr_t>(c.stalled_at));
+      if (!c.given_up) headless::PressEscape(UpdateWindow);
+    });
+    core::LoadWindow(UpdateWindow, nullptr, true);
+    EXPECT_FALSE(early_message) << c.why;
+    EXPECT_FALSE(headless::IsLoaded(UpdateWindow)) << c.why;
+    const auto boxes = headless::MessageBoxes();
+    if (c.given_up) {
+      EXPECT_EQ(headless::DownloadsDestroyed(), 1) << c.why;
+      ASSERT_EQ(boxes.size(), 1u) << c.why;
+      EXPECT_EQ(boxes[0].text, "升级失败，请稍后重试。");
+      EXPECT_EQ(boxes[0].caption, "软件更新提示");
+      EXPECT_EQ(boxes[0].flags, core::kOk | core::kIconWarning);
+      EXPECT_EQ(core::FileSize(Local()), -1) << c.why;
+    } else {
+      EXPECT_EQ(headless::DownloadsDestroyed(), 0) << c.why;
+      EXPECT_TRUE(boxes.empty()) << c.why;
+    }
+    EXPECT_TRUE(headless::ProgramRuns().empty()) << c.why;
+    headless::Shutdown();
+  }
+}
+
 TEST(ReplaceScriptText, ExactBytes) {
   EXPECT_EQ(ReplaceScript("vd.exe"),
             "@echo off\r\nTaskkill /f /im vd.exe\r\nDel vd.exe\r\nren ZADADA5.exe.tmp vd.exe\r\nstart vd.exe\r\nDel "

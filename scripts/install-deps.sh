@@ -7,7 +7,8 @@ want=${1:-all}
 base=(cmake ninja-build g++ make pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev nginx-light python3 clang llvm libclang-rt-14-dev)
 linux=(libgtk-3-dev libwebkit2gtk-4.1-dev xvfb xauth dbus-x11 at-spi2-core xdotool imagemagick fonts-noto-cjk
        xclip aria2 axel curl python3-gi gir1.2-atspi-2.0 time)
-win32=(g++-mingw-w64-i686-posix mingw-w64-i686-dev wine wine32 xvfb xdotool)
+win32=(g++-mingw-w64-i686-posix mingw-w64-i686-dev g++-mingw-w64-x86-64-posix wine wine32 wine64 xvfb x11-utils xdotool
+       imagemagick fonts-noto-cjk binutils curl file)
 
 pkgs=("${base[@]}")
 case "$want" in

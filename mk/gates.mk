@@ -3,6 +3,7 @@
 #   make test-asan   unit + net under AddressSanitizer and UndefinedBehaviorSanitizer (build/asan)
 #   make test-tsan   unit + net under ThreadSanitizer (build/tsan)
 #   make lint        clang-tidy (.clang-tidy) and cppcheck over the program and platform code
+#   make fault-matrix the update's fault cases end to end on the Linux program (root: mounts)
 TEST_TIERS += test-asan test-tsan lint
 FUZZ_NAMES += version_doc
 
@@ -14,7 +15,7 @@ ASAN_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_
             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 
-.PHONY: test-asan test-tsan lint lint-db lint-tidy lint-cppcheck
+.PHONY: test-asan test-tsan lint lint-db lint-tidy lint-cppcheck fault-matrix
 
 # $(1): preset and build folder, $(2): sanitizer environment
 define run_sanitized
@@ -62,3 +63,9 @@ lint-cppcheck: lint-db
 	  --enable=warning,style,performance,portability --inline-suppr --error-exitcode=1 \
 	  $(addprefix --suppress=,$(CPPCHECK_SUPPRESS)) --template='{file}:{line}: {severity}: {message} [{id}]'
 	@echo "cppcheck: clean"
+
+# The Linux program's update under faults: server gone, disk full, folder not
+# writable, leftover package, a space in the name, a foreign package, an HTML page.
+FAULT_PROGRAM ?= $(BUILD)/vondrel
+fault-matrix:
+	@/usr/bin/python3 scripts/fault-matrix/run.py --program $(FAULT_PROGRAM) --out build/faults

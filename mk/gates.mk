@@ -10,6 +10,8 @@ FUZZ_NAMES += version_doc
 SAN_JOBS ?= 2
 # The net tier joins once its tests are in the tree.
 SAN_DIRS ?= tests/unit $(if $(wildcard tests/net/CMakeLists.txt),tests/net)
+# programs the net tests run (bench/ holds vondrel-fetch)
+SAN_EXTRA_TARGETS ?= $(if $(wildcard tests/net/CMakeLists.txt),$(if $(wildcard bench/CMakeLists.txt),vondrel-fetch))
 SAN_TESTS := ^($(subst $() ,|,$(notdir $(SAN_DIRS))))\.
 ASAN_ENV := ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1:check_initialization_order=1 \
             UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
@@ -20,7 +22,7 @@ TSAN_ENV := TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
 # $(1): preset and build folder, $(2): sanitizer environment
 define run_sanitized
 	@cmake --preset $(1) >/dev/null
-	@cmake --build build/$(1) -j $(SAN_JOBS) $(addprefix --target ,$(addsuffix /all,$(SAN_DIRS)))
+	@cmake --build build/$(1) -j $(SAN_JOBS) $(addprefix --target ,$(addsuffix /all,$(SAN_DIRS)) $(SAN_EXTRA_TARGETS))
 	@cd build/$(1) && env $(2) ctest -R '$(SAN_TESTS)' --no-tests=error --output-on-failure -j $(SAN_JOBS) --timeout 600
 endef
 

@@ -150,6 +150,15 @@ std::vector<Scenario> Scenarios() {
          ServeBody(x, kBody);
        },
        true},
+      {"garbage_past_each_segment_end",
+       [](Exchange& x) {
+         // Right bytes up to the end of the asked segment, then junk: only clamped writes survive.
+         const std::int64_t from = std::max<std::int64_t>(0, x.request().range_from);
+         std::string bent = kBody;
+         for (std::size_t i = static_cast<std::size_t>(from + kSegment); i < bent.size(); ++i) bent[i] = 'X';
+         ServeBody(x, bent);
+       },
+       true, 5},
       {"no_content_length", serve({.no_length = true}), false, 1},
       {"chunked_body", serve({.chunked = true}), false, 1},
       {"status_404", status(404), false, 1},

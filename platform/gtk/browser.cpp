@@ -365,6 +365,8 @@ CreatedControl CreateOcxControl(core::Handle parent, std::string_view prog_id, i
   CreatedControl c;
   c.object = std::make_shared<gtkb::Browser>(view);
   gtk_widget_set_name(view, "Shell.Explorer.2");
+  // the host window is known by its ProgID, as on the system it comes from
+  atk_object_set_description(gtk_widget_get_accessible(view), "Shell.Explorer.2");
   gtkb::AddNative(stage, view, {x, y, std::max(width, 0), std::max(height, 0)});
   c.window = reinterpret_cast<core::Handle>(view);
   return c;

@@ -12,7 +12,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from harness import (Atspi, Failure, Program, Site, application, centre, clipboard, find, find_one,  # noqa: E402
-                     geometry, press, run, showing, text_of, wait_for, window_ids, x)
+                     geometry, page_title, press, run, showing, text_of, wait_for, window_ids, x)
 
 CAPTION = re.compile(r"^Vondrelv2\.0 - 博客：\S+$")
 CONNECTION_MESSAGE = "无法联接上网络，此工具只能联网才能正常使用，请检查电脑是否已联网。"
@@ -119,7 +119,7 @@ def wait_ready(case, app):
 
 def case_window(case, a):
     """The window: caption, size, place, menus; the cover, then 就绪; Esc in the page."""
-    slow = SlowSite(os.path.join(a.source, "site"), a.port, 4)
+    slow = SlowSite(os.path.join(a.source, "site"), a.port, 8)
     slow.start()
     case.cleanups.append(slow.close)
     p = Program(a.program, log=os.path.join(a.out, "window-program.log"))
@@ -133,15 +133,13 @@ def case_window(case, a):
     want = ((case.display.width - 939) // 2, (case.display.height - 748) // 2)
     case.check((gx, gy) == want, f"the window is centred at {want} ({gx}, {gy})")
 
-    def percentage():
-        for n in find(app, role="label", visible=True, prefix="数据加载中..."):
-            if re.fullmatch(r"数据加载中\.\.\.\d+ %", n.get_name()):
-                return n
-        return None
-    cover = wait_for("a load percentage on the cover", percentage, 10)
+    def loading():
+        cover = find(app, role="label", visible=True, prefix="数据加载中...")
+        status = status_text(app) or ""
+        return (cover[0], status) if cover and status.startswith(("已经载入 ", "正在")) else None
+    cover, status = wait_for("the cover and the load in the status bar", loading, 10, interval=0.1)
     case.check(showing(cover), f"the cover shows while the page loads: {cover.get_name()!r}")
-    status = status_text(app)
-    case.check(status and status.startswith(("已经载入 ", "正在")), f"the status bar follows the load: {status!r}")
+    case.check(True, f"the status bar follows the load: {status!r}")
     case.check(find(app, role="animation", visible=True), "the loading animation shows")
     case.shot("cover")
 
@@ -159,8 +157,21 @@ def case_window(case, a):
     case.check(not find(app, role="animation", visible=True), "the loading animation is gone")
     case.shot("ready")
 
+    # a smaller window: the status bar docks at the new bottom edge
+    x("windowsize", wid, 800, 600)
+    def docked():
+        label = find(app, role="label", name="就绪", visible=True)
+        if not label:
+            return None
+        e = label[0].get_component_iface().get_extents(Atspi.CoordType.SCREEN)
+        return e if abs((e.y + e.height) - (gy + 600)) <= 6 and e.x + e.width <= gx + 800 else None
+    wait_for("the status bar at the bottom of the resized window", docked, 10)
+    case.check(True, "after a resize the status bar lies along the new bottom edge")
+    time.sleep(1)
+    case.shot("resized")
+
     # Esc with the focus in the page closes the window and ends the program
-    x("mousemove", gx + 470, gy + 400, "click", "1")
+    x("mousemove", gx + 400, gy + 300, "click", "1")
     time.sleep(0.5)
     x("key", "Escape")
     code = p.wait(15)
@@ -205,7 +216,8 @@ def case_page(case, a):
 
     site.stop()
     open_menu_item(app, "文件(F)", "刷新页面(R)")  # the page now fails: the error page
-    time.sleep(3)
+    title = wait_for("the error page", lambda: (lambda t: t if t and "无法显示" in t else None)(page_title(app)), 20)
+    case.check(title == "Internet Explorer 无法显示该网页", f"the site stopped, refresh shows the error page: {title!r}")
     case.shot("error-page")
     case.check(not find(app, name=CONNECTION_MESSAGE, visible=True), "the first refresh shows the error page only")
     open_menu_item(app, "文件(F)", "刷新页面(R)")

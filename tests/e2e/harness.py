@@ -8,6 +8,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 import gi
@@ -134,8 +135,9 @@ def showing(node):
     return s.contains(Atspi.StateType.SHOWING) and s.contains(Atspi.StateType.VISIBLE)
 
 
-def nodes(root, max_depth=40):
-    """Every node under root, web content left out (it is another process's)."""
+def nodes(root, max_depth=40, web=False):
+    """Every node under root; the page's content (another process's, which may
+    be busy loading) only with `web`."""
     stack = [(root, 0)]
     while stack:
         node, depth = stack.pop()
@@ -146,7 +148,8 @@ def nodes(root, max_depth=40):
             continue
         try:
             role = node.get_role_name()
-            if role in ("document web", "embedded"):
+            if not web and (role in ("scroll pane", "document web", "embedded") or
+                            node.get_description() == "Shell.Explorer.2"):
                 continue
             n = node.get_child_count()
         except Exception:
@@ -178,6 +181,15 @@ def find(root, role=None, name=None, visible=None, prefix=None):
     return out
 
 
+def page_title(root):
+    """The title of the page shown, as its document tells it."""
+    root.clear_cache()
+    for n in nodes(root, web=True):
+        if n.get_role_name() == "document web":
+            return n.get_name()
+    return None
+
+
 def find_one(root, what, timeout=15, **kw):
     return wait_for(what, lambda: (find(root, **kw) or [None])[0], timeout)
 
@@ -207,7 +219,7 @@ class Program:
         self.path = path
         self.log = open(log, "w") if log else subprocess.DEVNULL
         self.proc = subprocess.Popen([path], cwd=cwd or os.path.dirname(path), stdout=self.log,
-                                     stderr=subprocess.STDOUT, start_new_session=True)
+                                     stderr=subprocess.STDOUT, start_new_session=True, env=os.environ.copy())
         self.name = os.path.basename(path)
 
     def alive(self):
@@ -239,6 +251,12 @@ class Case:
         self.cleanups = []
         self.display = Display()
         self.cleanups.append(self.display.close)
+        # a cache and data folder of the case's own: no page comes from an earlier run
+        home = tempfile.mkdtemp(prefix=f"vondrel-e2e-{name}-")
+        os.environ["XDG_CACHE_HOME"] = os.path.join(home, "cache")
+        os.environ["XDG_DATA_HOME"] = os.path.join(home, "data")
+        os.environ["XDG_CONFIG_HOME"] = os.path.join(home, "config")
+        self.cleanups.insert(0, lambda: shutil.rmtree(home, ignore_errors=True))
 
     def shot(self, what):
         self.step += 1

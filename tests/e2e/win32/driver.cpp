@@ -42,27 +42,29 @@ std::wstring Text(HWND h) {
   return std::wstring(buffer, static_cast<std::size_t>(n));
 }
 
+struct FindContext {
+  const wchar_t* cls;
+  const std::wstring* caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindOne(HWND h, LPARAM p) {
+  auto* c = reinterpret_cast<FindContext*>(p);
+  wchar_t name[256];
+  if (c->cls && (!GetClassNameW(h, name, 256) || lstrcmpiW(name, c->cls) != 0)) return TRUE;
+  if (!IsWindowVisible(h)) return TRUE;
+  wchar_t title[512];
+  const int n = GetWindowTextW(h, title, 512);
+  if (std::wstring(title, static_cast<std::size_t>(n)) == *c->caption) {
+    c->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 HWND Find(const wchar_t* cls, const std::wstring& caption) {
-  struct Ctx {
-    const wchar_t* cls;
-    const std::wstring* caption;
-    HWND found;
-  } ctx{cls, &caption, nullptr};
-  EnumWindows(
-      [](HWND h, LPARAM p) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(p);
-        wchar_t name[256];
-        if (c->cls && (!GetClassNameW(h, name, 256) || lstrcmpiW(name, c->cls) != 0)) return TRUE;
-        if (!IsWindowVisible(h)) return TRUE;
-        wchar_t title[512];
-        const int n = GetWindowTextW(h, title, 512);
-        if (std::wstring(title, static_cast<std::size_t>(n)) == *c->caption) {
-          c->found = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  FindContext ctx{cls, &caption, nullptr};
+  EnumWindows(FindOne, reinterpret_cast<LPARAM>(&ctx));
   return ctx.found;
 }
 
@@ -74,20 +76,21 @@ HWND Wait(const wchar_t* cls, const std::wstring& caption, int ms) {
   }
 }
 
+struct ChildContext {
+  const wchar_t* cls;
+  std::vector<HWND> out;
+};
+
+BOOL CALLBACK CollectChild(HWND h, LPARAM p) {
+  auto* c = reinterpret_cast<ChildContext*>(p);
+  wchar_t name[256];
+  if (GetClassNameW(h, name, 256) && lstrcmpiW(name, c->cls) == 0) c->out.push_back(h);
+  return TRUE;
+}
+
 std::vector<HWND> Children(HWND parent, const wchar_t* cls) {
-  struct Ctx {
-    const wchar_t* cls;
-    std::vector<HWND> out;
-  } ctx{cls, {}};
-  EnumChildWindows(
-      parent,
-      [](HWND h, LPARAM p) -> BOOL {
-        auto* c = reinterpret_cast<Ctx*>(p);
-        wchar_t name[256];
-        if (GetClassNameW(h, name, 256) && lstrcmpiW(name, c->cls) == 0) c->out.push_back(h);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&ctx));
+  ChildContext ctx{cls, {}};
+  EnumChildWindows(parent, CollectChild, reinterpret_cast<LPARAM>(&ctx));
   return ctx.out;
 }
 

@@ -4,6 +4,7 @@
 // the status bar and the tab control.
 #include "platform/win32/win32.h"  // first: windows.h before the other system headers
 #include <commctrl.h>
+#include <windowsx.h>
 #include <ole2.h>
 
 #include <algorithm>
@@ -51,6 +52,8 @@ struct Control {
   int current_tab = 0;
   UINT_PTR timer = 0;
   bool hover = false;
+  bool tracking = false;  // a splitter bar being dragged
+  int track_at = 0;       // where its tracking line is, in the parent's client area
   std::unique_ptr<Picture> picture;
   std::size_t frame = 0;
 };
@@ -187,8 +190,65 @@ void PaintSplitter(Control& c, HDC dc, const RECT& r) {
   }
 }
 
+// The splitter's tracking line: inverted, so drawing it twice removes it.
+void InvertTrackLine(HWND bar, const Control& c) {
+  HWND parent = GetParent(bar);
+  RECT client;
+  GetClientRect(parent, &client);
+  HDC dc = GetDCEx(parent, nullptr, DCX_CACHE | DCX_PARENTCLIP);
+  HBRUSH old = static_cast<HBRUSH>(SelectObject(dc, GetStockObject(GRAY_BRUSH)));
+  if (c.def->splitter.orientation == splitter::Orientation::kHorizontal)
+    PatBlt(dc, 0, c.track_at, client.right, 2, PATINVERT);
+  else
+    PatBlt(dc, c.track_at, 0, 2, client.bottom, PATINVERT);
+  SelectObject(dc, old);
+  ReleaseDC(parent, dc);
+}
+
+int TrackPosition(HWND bar, const Control& c, LPARAM lp) {
+  POINT p{GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+  MapWindowPoints(bar, GetParent(bar), &p, 1);
+  return c.def->splitter.orientation == splitter::Orientation::kHorizontal ? p.y : p.x;
+}
+
+bool SplitterMouse(HWND hwnd, Control& c, UINT msg, LPARAM lp) {
+  if (!c.def->splitter.tracking_line) return false;
+  switch (msg) {
+    case WM_LBUTTONDOWN:
+      SetCapture(hwnd);
+      c.tracking = true;
+      c.track_at = TrackPosition(hwnd, c, lp);
+      InvertTrackLine(hwnd, c);
+      return true;
+    case WM_MOUSEMOVE:
+      if (!c.tracking) return false;
+      InvertTrackLine(hwnd, c);
+      c.track_at = TrackPosition(hwnd, c, lp);
+      InvertTrackLine(hwnd, c);
+      return true;
+    case WM_LBUTTONUP:
+    case WM_CAPTURECHANGED:
+      if (!c.tracking) return false;
+      // the bar stays where it is
+      InvertTrackLine(hwnd, c);
+      c.tracking = false;
+      if (msg == WM_LBUTTONUP) ReleaseCapture();
+      return true;
+    default:
+      return false;
+  }
+}
+
 LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   Control* c = ControlOf(hwnd);
+  if (c && c->def->kind == core::Kind::kSplitter) {
+    if (SplitterMouse(hwnd, *c, msg, lp)) return 0;
+    if (msg == WM_SETCURSOR) {
+      const bool horizontal = c->def->splitter.orientation == splitter::Orientation::kHorizontal;
+      SetCursor(LoadCursorW(nullptr, horizontal ? IDC_SIZENS : IDC_SIZEWE));
+      return TRUE;
+    }
+  }
   switch (msg) {
     case WM_ERASEBKGND:
       return 1;

@@ -39,9 +39,9 @@ LINT_EXCLUDE ?= platform/common/net
 LINT_BUILD := build/lint
 # cppcheck's style group, less the checks that only ask for another spelling:
 #  useStlAlgorithm  a raw loop where an algorithm would do
-#  constParameter   a parameter that could be const
+#  constParameter, constVariable   a parameter or local that could be const
 #  badBitmaskCheck  flag sets written as kOk | kIcon..., where kOk is 0 on purpose
-CPPCHECK_SUPPRESS := missingIncludeSystem missingInclude useStlAlgorithm constParameter badBitmaskCheck
+CPPCHECK_SUPPRESS := missingIncludeSystem missingInclude useStlAlgorithm constParameter constVariable badBitmaskCheck
 
 lint: lint-tidy lint-cppcheck
 

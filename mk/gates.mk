@@ -4,7 +4,7 @@
 #   make test-tsan   unit + net under ThreadSanitizer (build/tsan)
 #   make lint        clang-tidy (.clang-tidy) and cppcheck over the program and platform code
 #   make fault-matrix the update's fault cases end to end on the Linux program (root: mounts)
-TEST_TIERS += test-asan test-tsan lint
+TEST_TIERS += test-asan test-tsan lint fault-matrix
 FUZZ_NAMES += version_doc
 
 SAN_JOBS ?= 2

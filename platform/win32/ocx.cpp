@@ -157,6 +157,10 @@ class Sink : public IDispatch {
   core::EventSink* target_;
 };
 
+IDispatch* MakeEventSink(const IID& iid, std::vector<core::EventMember> members, core::EventSink* target) {
+  return new Sink(iid, std::move(members), target);
+}
+
 // ---- the dispatch adapter --------------------------------------------------
 
 ComDispatch::ComDispatch(IDispatch* dispatch) : dispatch_(dispatch) { dispatch_->AddRef(); }
@@ -312,7 +316,7 @@ bool ComDispatch::Connect(core::EventSink* sink) {
   const HRESULT found = container->FindConnectionPoint(source_iid_, &point);
   container->Release();
   if (FAILED(found) || !point) return false;
-  auto* s = new Sink(source_iid_, members_, sink);
+  auto* s = static_cast<Sink*>(MakeEventSink(source_iid_, members_, sink));
   DWORD cookie = 0;
   if (FAILED(point->Advise(static_cast<IDispatch*>(s), &cookie))) {
     s->Release();

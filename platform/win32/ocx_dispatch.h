@@ -34,6 +34,10 @@ class ComDispatch : public core::Dispatch {
   Sink* sink_ = nullptr;
 };
 
+// The IDispatch sink of a source interface: arguments to `target` in
+// declared order, VARIANT_BOOL results for members that declare them.
+IDispatch* MakeEventSink(const IID& iid, std::vector<core::EventMember> members, core::EventSink* target);
+
 // VARIANT <-> core::Variant; an event's BSTR is UTF-8 text, a null one empty.
 void ToVariant(const core::Variant& in, VARIANT& out);
 core::Variant FromVariant(const VARIANT& in);

@@ -24,6 +24,7 @@
 #include "platform/ocx.h"
 #include "platform/statusbar.h"
 #include "platform/tabs.h"
+#include "platform/win32/ocx_dispatch.h"
 
 namespace {
 
@@ -245,6 +246,176 @@ INSTANTIATE_TEST_SUITE_P(Buttons, MessageBoxTest,
                                            BoxCase{core::kOkCancel, IDOK, core::kAnswerOk},
                                            BoxCase{core::kOkCancel | core::kIconQuestion, IDCANCEL,
                                                    core::kAnswerCancel}));
+
+// ---- the dispatch adapter over a recording IDispatch --------------------------
+
+// Records what Invoke receives and answers with `answer`.
+class RecordingDispatch : public IDispatch {
+ public:
+  std::vector<VARIANT> received;  // as passed, last argument first
+  WORD flags = 0;
+  UINT named = 0;
+  VARIANT answer{};
+  LONG refs = 1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
+  ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* id) override {
+    if (lstrcmpW(names[0], L"title") == 0) {
+      *id = 7;
+      return S_OK;
+    }
+    *id = DISPID_UNKNOWN;
+    return DISP_E_UNKNOWNNAME;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD how, DISPPARAMS* p, VARIANT* result, EXCEPINFO*,
+                                   UINT*) override {
+    flags = how;
+    named = p->cNamedArgs;
+    for (VARIANT& v : received) VariantClear(&v);
+    received.assign(p->cArgs, VARIANT{});
+    for (UINT i = 0; i < p->cArgs; ++i) VariantCopy(&received[i], &p->rgvarg[i]);
+    if (result) VariantCopy(result, &answer);
+    return S_OK;
+  }
+};
+
+TEST(DispatchAdapter, ArgumentsGoLastFirstAndResultsComeBackAsVariants) {
+  RecordingDispatch raw;
+  {
+    auto object = std::make_shared<win32::ComDispatch>(&raw);
+    EXPECT_EQ(raw.refs, 2);
+    core::Variant result;
+    ASSERT_EQ(object->Invoke(500, core::kMethod, {core::Variant::Text("地址"), core::Variant::Int(-5),
+                                                  core::Variant::Empty(), core::Variant::Bool(true)},
+                             &result),
+              0);
+    EXPECT_EQ(raw.flags, DISPATCH_METHOD);
+    ASSERT_EQ(raw.received.size(), 4u);
+    EXPECT_EQ(raw.received[0].vt, VT_BOOL);
+    EXPECT_EQ(raw.received[0].boolVal, VARIANT_TRUE);
+    EXPECT_EQ(raw.received[1].vt, VT_EMPTY);
+    EXPECT_EQ(raw.received[2].vt, VT_I4);
+    EXPECT_EQ(raw.received[2].lVal, -5);
+    ASSERT_EQ(raw.received[3].vt, VT_BSTR);
+    EXPECT_STREQ(raw.received[3].bstrVal, L"地址");
+
+    // a property read by name; the text comes back as UTF-8
+    raw.answer.vt = VT_BSTR;
+    raw.answer.bstrVal = SysAllocString(L"导航已取消");
+    core::ComObject as_object = object;
+    EXPECT_EQ(core::VariantText(core::GetNamed(as_object, "title")), "导航已取消");
+    EXPECT_EQ(raw.flags, DISPATCH_PROPERTYGET);
+    EXPECT_TRUE(core::GetNamed(as_object, "nothing").IsEmpty());
+    VariantClear(&raw.answer);
+
+    // a dispatch result is a new object holding its own reference
+    RecordingDispatch other;
+    raw.answer.vt = VT_DISPATCH;
+    raw.answer.pdispVal = &other;
+    ASSERT_EQ(object->Invoke(203, core::kPropertyGet, {}, &result), 0);
+    raw.answer.vt = VT_EMPTY;
+    ASSERT_EQ(result.type, core::Variant::Type::kObject);
+    EXPECT_EQ(other.refs, 2);
+    result.object.reset();
+    EXPECT_EQ(other.refs, 1);
+
+    object->Invoke(1, core::kPropertyPut, {core::Variant::Int(3)}, nullptr);
+    EXPECT_EQ(raw.flags, DISPATCH_PROPERTYPUT);
+    EXPECT_EQ(raw.named, 1u);
+  }
+  EXPECT_EQ(raw.refs, 1);
+  for (VARIANT& v : raw.received) VariantClear(&v);
+}
+
+TEST(DispatchAdapter, EventArgumentsAreDereferencedAndANullTextIsEmpty) {
+  VARIANT inner;
+  VariantInit(&inner);
+  inner.vt = VT_I4;
+  inner.lVal = 108;
+  VARIANT byref;
+  VariantInit(&byref);
+  byref.vt = VT_BYREF | VT_VARIANT;
+  byref.pvarVal = &inner;
+  EXPECT_EQ(win32::FromVariant(byref).i, 108);
+
+  BSTR text = SysAllocString(L"正在下载");
+  VARIANT bstr_ref;
+  VariantInit(&bstr_ref);
+  bstr_ref.vt = VT_BYREF | VT_BSTR;
+  bstr_ref.pbstrVal = &text;
+  EXPECT_EQ(win32::FromVariant(bstr_ref).text, "正在下载");
+  SysFreeString(text);
+
+  VARIANT null_text;
+  VariantInit(&null_text);
+  null_text.vt = VT_BSTR;
+  null_text.bstrVal = nullptr;
+  EXPECT_TRUE(win32::FromVariant(null_text).IsEmpty());
+
+  VARIANT_BOOL cancel = VARIANT_FALSE;
+  VARIANT bool_ref;
+  VariantInit(&bool_ref);
+  bool_ref.vt = VT_BYREF | VT_BOOL;
+  bool_ref.pboolVal = &cancel;
+  const core::Variant b = win32::FromVariant(bool_ref);
+  EXPECT_EQ(b.type, core::Variant::Type::kBool);
+  EXPECT_FALSE(b.b);
+}
+
+struct RecordingSink : core::EventSink {
+  std::vector<std::pair<std::int32_t, std::vector<core::Variant>>> calls;
+  bool answer = false;
+  bool OnEvent(std::int32_t dispid, const std::vector<core::Variant>& args) override {
+    calls.emplace_back(dispid, args);
+    return answer;
+  }
+};
+
+TEST(DispatchAdapter, TheSinkDeliversArgumentsInDeclaredOrderAndLogicalResults) {
+  const IID iid = {0x34a715a0, 0x6587, 0x11d0, {0x92, 0x4a, 0x00, 0x20, 0xaf, 0xc7, 0xac, 0x4d}};
+  RecordingSink target;
+  IDispatch* sink = win32::MakeEventSink(iid, {{108, false}, {1023, true}}, &target);
+  void* as_source = nullptr;
+  EXPECT_EQ(sink->QueryInterface(iid, &as_source), S_OK);
+  sink->Release();
+
+  VARIANT args[2];  // ProgressChange(50, 200), last first
+  VariantInit(&args[0]);
+  args[0].vt = VT_I4;
+  args[0].lVal = 200;
+  VariantInit(&args[1]);
+  args[1].vt = VT_I4;
+  args[1].lVal = 50;
+  DISPPARAMS p{args, nullptr, 2, 0};
+  VARIANT result;
+  VariantInit(&result);
+  EXPECT_EQ(sink->Invoke(108, IID_NULL, 0, DISPATCH_METHOD, &p, &result, nullptr, nullptr), S_OK);
+  ASSERT_EQ(target.calls.size(), 1u);
+  EXPECT_EQ(target.calls[0].second[0].i, 50);
+  EXPECT_EQ(target.calls[0].second[1].i, 200);
+  EXPECT_EQ(result.vt, VT_EMPTY);  // not a logical member: no result written
+
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(sink->Invoke(1023, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+  EXPECT_EQ(result.vt, VT_BOOL);
+  EXPECT_EQ(result.boolVal, VARIANT_FALSE);  // cancels the page's own menu
+  target.answer = true;
+  sink->Invoke(1023, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
+  EXPECT_EQ(result.boolVal, VARIANT_TRUE);
+  sink->Release();
+}
 
 // ---- the ActiveX host with the system's web-browser control -----------------
 

@@ -13,6 +13,7 @@
 //   box CAPTION MS                  wait for a message box; print its text
 //   answer CAPTION ok|cancel        press a button of a message box
 //   children CAPTION                the child windows, top of the stacking order first
+//   position CAPTION                the position of the window's progress bar
 #include <windows.h>
 #include <commctrl.h>
 
@@ -246,6 +247,12 @@ int wmain(int argc, wchar_t** argv) {
                     IsWindowVisible(c) ? "visible" : "hidden");
       Print(Utf8(name) + line);
     }
+    return 0;
+  }
+  if (cmd == L"position") {
+    auto bars = Children(h, PROGRESS_CLASSW);
+    if (bars.empty()) return 1;
+    Print(std::to_string(SendMessageW(bars[0], PBM_GETPOS, 0, 0)));
     return 0;
   }
   if (cmd == L"text") {

@@ -147,6 +147,9 @@ contains "the update window opens" "width=333" "$progress"
 shot update-window
 done_box=$(drive box "软件更新提示" 60000)
 check "the completion message" "升级完成，点击确认按钮程序重新启动。" "$done_box"
+# the timer goes on ticking under the message: the bar reaches 100
+for _ in $(seq 1 30); do [ "$(drive position "程序更新进度")" = 100 ] && break; sleep 0.2; done
+check "the progress bar shows the whole package" 100 "$(drive position "程序更新进度")"
 shot update-complete
 downloads=$(count 'GET /updata/vd.exe HTTP/1.1')
 [ "$downloads" -ge 5 ] && pass "the package came in $downloads requests" ||

@@ -6,6 +6,7 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <olectl.h>
 
 #include <gtest/gtest.h>
 
@@ -415,6 +416,189 @@ TEST(DispatchAdapter, TheSinkDeliversArgumentsInDeclaredOrderAndLogicalResults) 
   sink->Invoke(1023, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
   EXPECT_EQ(result.boolVal, VARIANT_TRUE);
   sink->Release();
+}
+
+// An automation object with a default source interface known only from its
+// type information, as the page's document has: members 1023 (VARIANT_BOOL)
+// and -600 (void).
+const IID kDocumentEvents = {0x3050f613, 0x98b5, 0x11cf, {0xbb, 0x82, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x0b}};
+
+class FakeTypeInfo : public ITypeInfo {
+ public:
+  explicit FakeTypeInfo(bool coclass) : coclass_(coclass) {}
+  FakeTypeInfo* source = nullptr;  // the coclass's default source
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITypeInfo)) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetTypeAttr(TYPEATTR** attr) override {
+    *attr = new TYPEATTR{};
+    (*attr)->guid = coclass_ ? IID_NULL : kDocumentEvents;
+    (*attr)->typekind = coclass_ ? TKIND_COCLASS : TKIND_DISPATCH;
+    (*attr)->cImplTypes = coclass_ ? 2 : 0;
+    (*attr)->cFuncs = coclass_ ? 0 : 2;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeComp(ITypeComp**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetFuncDesc(UINT index, FUNCDESC** f) override {
+    if (coclass_ || index > 1) return TYPE_E_ELEMENTNOTFOUND;
+    *f = new FUNCDESC{};
+    (*f)->memid = index == 0 ? 1023 : -600;
+    (*f)->invkind = INVOKE_FUNC;
+    (*f)->elemdescFunc.tdesc.vt = index == 0 ? VT_BOOL : VT_VOID;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetVarDesc(UINT, VARDESC**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetNames(MEMBERID, BSTR*, UINT, UINT*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRefTypeOfImplType(UINT index, HREFTYPE* ref) override {
+    *ref = index;
+    return coclass_ ? S_OK : E_FAIL;
+  }
+  HRESULT STDMETHODCALLTYPE GetImplTypeFlags(UINT index, INT* flags) override {
+    // the first is the default interface, the second the default source
+    *flags = index == 0 ? IMPLTYPEFLAG_FDEFAULT : IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(LPOLESTR*, UINT, MEMBERID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(PVOID, MEMBERID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocumentation(MEMBERID, BSTR*, BSTR*, DWORD*, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetDllEntry(MEMBERID, INVOKEKIND, BSTR*, BSTR*, WORD*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetRefTypeInfo(HREFTYPE ref, ITypeInfo** out) override {
+    if (!coclass_ || ref != 1 || !source) return E_FAIL;
+    *out = source;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE AddressOfMember(MEMBERID, INVOKEKIND, PVOID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, PVOID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMops(MEMBERID, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetContainingTypeLib(ITypeLib**, UINT*) override { return E_NOTIMPL; }
+  void STDMETHODCALLTYPE ReleaseTypeAttr(TYPEATTR* attr) override { delete attr; }
+  void STDMETHODCALLTYPE ReleaseFuncDesc(FUNCDESC* f) override { delete f; }
+  void STDMETHODCALLTYPE ReleaseVarDesc(VARDESC*) override {}
+
+ private:
+  bool coclass_;
+};
+
+class FakeDocument : public IDispatch, public IProvideClassInfo2, public IConnectionPointContainer,
+                     public IConnectionPoint {
+ public:
+  FakeDocument() { coclass_.source = &events_; }
+  IDispatch* advised = nullptr;
+  int unadvised = 0;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) *out = static_cast<IDispatch*>(this);
+    else if (IsEqualIID(riid, IID_IProvideClassInfo) || IsEqualIID(riid, IID_IProvideClassInfo2))
+      *out = static_cast<IProvideClassInfo2*>(this);
+    else if (IsEqualIID(riid, IID_IConnectionPointContainer)) *out = static_cast<IConnectionPointContainer*>(this);
+    else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  // IDispatch: no type information of its own, so the class's is used
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+    return E_NOTIMPL;
+  }
+  // IProvideClassInfo2
+  HRESULT STDMETHODCALLTYPE GetClassInfo(ITypeInfo** out) override {
+    *out = &coclass_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetGUID(DWORD kind, GUID* out) override {
+    if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
+    *out = kDocumentEvents;
+    return S_OK;
+  }
+  // IConnectionPointContainer
+  HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint** out) override {
+    if (!IsEqualIID(riid, kDocumentEvents)) return CONNECT_E_NOCONNECTION;
+    *out = this;
+    return S_OK;
+  }
+  // IConnectionPoint
+  HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID* out) override {
+    *out = kDocumentEvents;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer** out) override {
+    *out = this;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Advise(IUnknown* sink, DWORD* cookie) override {
+    if (FAILED(sink->QueryInterface(kDocumentEvents, reinterpret_cast<void**>(&advised)))) return E_FAIL;
+    *cookie = 42;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Unadvise(DWORD cookie) override {
+    if (cookie != 42 || !advised) return CONNECT_E_NOCONNECTION;
+    ++unadvised;
+    advised->Release();
+    advised = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+
+  // The page raises an event with no arguments; its VARIANT result.
+  VARIANT Fire(DISPID id) {
+    VARIANT result;
+    VariantInit(&result);
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    if (advised) advised->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr);
+    return result;
+  }
+
+ private:
+  FakeTypeInfo coclass_{true};
+  FakeTypeInfo events_{false};
+};
+
+int context_menus = 0;
+
+TEST(DispatchAdapter, AttachConnectsTheDefaultSourceFromTheClassTypeInformation) {
+  FakeDocument document;
+  auto object = std::make_shared<win32::ComDispatch>(static_cast<IDispatch*>(&document));
+  const std::vector<core::EventMember> members = object->EventMembers();
+  ASSERT_EQ(members.size(), 2u);
+  EXPECT_EQ(members[0].dispid, 1023);
+  EXPECT_TRUE(members[0].returns_bool);
+  EXPECT_EQ(members[1].dispid, -600);
+  EXPECT_FALSE(members[1].returns_bool);
+
+  ocx::BMOleClass* host = ocx::Create();
+  ASSERT_EQ(ocx::Attach(host, object), 1);
+  ASSERT_NE(document.advised, nullptr);
+  context_menus = 0;
+  EXPECT_EQ(ocx::BindEvent(host, 1023, +[](std::int32_t) -> std::int32_t { return ++context_menus, 0; }, 0), 1);
+  EXPECT_EQ(ocx::BindEvent(host, 259, +[](std::int32_t) {}, 0), 0);  // not a member of this interface
+
+  VARIANT r = document.Fire(1023);
+  EXPECT_EQ(context_menus, 1);
+  EXPECT_EQ(r.vt, VT_BOOL);
+  EXPECT_EQ(r.boolVal, VARIANT_FALSE);  // the page's own menu is cancelled
+  document.Fire(-600);                  // unbound: answered, nothing runs
+  EXPECT_EQ(context_menus, 1);
+
+  object.reset();
+  ocx::Destroy(host);  // disconnects
+  EXPECT_EQ(document.unadvised, 1);
+  EXPECT_EQ(document.advised, nullptr);
 }
 
 // ---- the ActiveX host with the system's web-browser control -----------------

@@ -301,7 +301,7 @@ LRESULT CALLBACK ChildProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_LBUTTONUP:
       if (c && c->def->kind == core::Kind::kHyperlink) {
-        shell::Execute(c->def->target);
+        shell::Execute(c->def->target, "open");
         return 0;
       }
       break;

@@ -228,6 +228,21 @@ def case_page(case, a):
     case.check("查快递" in text and len(text) > 100, f"全选 then 复制 puts the page text on the clipboard ({len(text)} chars)")
     case.shot("selected")
 
+    # save as: the file chooser, then the page as MHTML
+    saved = os.path.join(tempfile.mkdtemp(prefix="vondrel-e2e-save-"), "page.mht")
+    case.cleanups.append(lambda: shutil.rmtree(os.path.dirname(saved), ignore_errors=True))
+    open_menu_item(app, "文件(F)", "页面另存为(A)")
+    chooser = wait_for("the save dialog", lambda: window_ids("页面另存为"), 10)[0]
+    case.shot("save-as")
+    x("windowfocus", "--sync", chooser)
+    x("key", "ctrl+a")
+    x("type", "--delay", "20", saved)
+    x("key", "Return")
+    head = wait_for("the saved page", lambda: os.path.exists(saved) and os.path.getsize(saved) > 1000 and
+                    open(saved, "rb").read(4000), 15)
+    case.check(b"multipart/related" in head and b"index20.html" in head,
+               f"页面另存为 saves the page as MHTML ({os.path.getsize(saved)} bytes)")
+
     open_menu_item(app, "帮助(H)", "检查更新(C)")
     box, ok = message(app, "无可用更新。")
     case.check(box.get_name() == "软件更新", f"the check says 无可用更新。 in a box captioned {box.get_name()!r}")

@@ -755,11 +755,58 @@ TEST(Exit, FromAnotherThreadRunsTheExitRoutineOnceAndEndsWithTheCode) {
   core::RemoveFile("exit-routine.txt");
 }
 
+// The start window cannot be created: the system refuses the program's
+// window class here, through a CBT hook.
+LRESULT CALLBACK RefuseMainWindows(int code, WPARAM wp, LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    const auto* create = reinterpret_cast<CBT_CREATEWNDW*>(lp);
+    if (!IS_INTRESOURCE(create->lpcs->lpszClass) && lstrcmpW(create->lpcs->lpszClass, L"VondrelWindow") == 0)
+      return 1;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+int FailingStartChild() {
+  core::Initialize();
+  core::SetExitRoutine([] { core::WriteFileBytes("exit-routine.txt", "x"); });
+  SetWindowsHookExW(WH_CBT, RefuseMainWindows, nullptr, GetCurrentThreadId());
+  core::LoadWindow(kTestWindow);
+  return 99;  // not reached
+}
+
+DWORD RunChild(const wchar_t* flag, const wchar_t* box_caption) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring line = L"\"" + std::wstring(self) + L"\" " + flag;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 12345;
+  if (box_caption) {
+    HWND box = nullptr;
+    for (int i = 0; i < 3000 && !box; ++i, Sleep(10)) box = FindWindowW(L"#32770", box_caption);
+    if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  }
+  DWORD code = 12346;
+  if (WaitForSingleObject(pi.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return code;
+}
+
+TEST(Exit, AStartWindowThatCannotBeCreatedEndsWithAnErrorBoxAndMinusOne) {
+  core::RemoveFile("exit-routine.txt");
+  EXPECT_EQ(static_cast<int>(RunChild(L"--failing-start-child", L"错误")), -1);
+  EXPECT_EQ(core::FileSize("exit-routine.txt"), -1);  // no exit routine
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--exit-child") return ExitChild();
+    if (std::string(argv[i]) == "--failing-start-child") return FailingStartChild();
+  }
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

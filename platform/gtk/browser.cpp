@@ -4,6 +4,7 @@
 #include <webkit2/webkit2.h>
 
 #include <cmath>
+#include <cstdio>
 
 #include "platform/common/backend.h"
 #include "platform/gtk/gtk_backend.h"
@@ -241,6 +242,10 @@ class Browser : public core::Dispatch {
         b->showing_error_ = false;
         if (b->failed_) break;  // the error page follows with its own load
         b->Status("完成");
+#ifdef VONDREL_TRACE_DOCUMENT_COMPLETE
+        std::printf("document-complete %lld\n", static_cast<long long>(g_get_monotonic_time() / 1000));
+        std::fflush(stdout);
+#endif
         b->Fire(kDocumentComplete, {core::Variant::Int(reinterpret_cast<std::intptr_t>(v)),
                                     core::Variant::Text(address)});
         break;

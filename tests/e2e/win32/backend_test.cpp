@@ -736,25 +736,6 @@ int ExitChild() {
   return 99;  // not reached
 }
 
-TEST(Exit, FromAnotherThreadRunsTheExitRoutineOnceAndEndsWithTheCode) {
-  core::RemoveFile("exit-routine.txt");
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring line = L"\"" + std::wstring(self) + L"\" --exit-child";
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  EXPECT_EQ(code, 7u);
-  EXPECT_EQ(core::ReadFileHead("exit-routine.txt", 0), "x");
-  core::RemoveFile("exit-routine.txt");
-}
-
 // The start window cannot be created: the system refuses the program's
 // window class here, through a CBT hook.
 LRESULT CALLBACK RefuseMainWindows(int code, WPARAM wp, LPARAM lp) {
@@ -774,6 +755,7 @@ int FailingStartChild() {
   return 99;  // not reached
 }
 
+// Runs this binary with `flag`; presses OK on a box of that caption, if given.
 DWORD RunChild(const wchar_t* flag, const wchar_t* box_caption) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -792,6 +774,13 @@ DWORD RunChild(const wchar_t* flag, const wchar_t* box_caption) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return code;
+}
+
+TEST(Exit, FromAnotherThreadRunsTheExitRoutineOnceAndEndsWithTheCode) {
+  core::RemoveFile("exit-routine.txt");
+  EXPECT_EQ(RunChild(L"--exit-child", nullptr), 7u);
+  EXPECT_EQ(core::ReadFileHead("exit-routine.txt", 0), "x");
+  core::RemoveFile("exit-routine.txt");
 }
 
 TEST(Exit, AStartWindowThatCannotBeCreatedEndsWithAnErrorBoxAndMinusOne) {

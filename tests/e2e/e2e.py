@@ -266,8 +266,38 @@ def case_page(case, a):
     case.check(code == 0, f"退出 ends the program with exit code 0 ({code})")
 
 
+def install_opener(case):
+    """The desktop's default program for web and mail addresses: one that
+    writes down what it was given. Returns its file."""
+    opened = os.path.join(case.home, "opened")
+    tool = os.path.join(case.home, "opener.sh")
+    with open(tool, "w") as f:
+        f.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{opened}"\n')
+    os.chmod(tool, 0o755)
+    apps = os.path.join(os.environ["XDG_DATA_HOME"], "applications")
+    os.makedirs(apps, exist_ok=True)
+    with open(os.path.join(apps, "vondrel-e2e-opener.desktop"), "w") as f:
+        f.write(f"[Desktop Entry]\nType=Application\nName=opener\nExec={tool} %u\nNoDisplay=true\n"
+                "MimeType=x-scheme-handler/http;x-scheme-handler/mailto;\n")
+    os.makedirs(os.environ["XDG_CONFIG_HOME"], exist_ok=True)
+    with open(os.path.join(os.environ["XDG_CONFIG_HOME"], "mimeapps.list"), "w") as f:
+        f.write("[Default Applications]\nx-scheme-handler/http=vondrel-e2e-opener.desktop\n"
+                "x-scheme-handler/mailto=vondrel-e2e-opener.desktop\n")
+    return opened
+
+
+def opened_lines(path):
+    try:
+        with open(path) as f:
+            return f.read().splitlines()
+    except FileNotFoundError:
+        return []
+
+
 def case_about(case, a):
-    """The about window: both tabs, the folder text, Esc."""
+    """The about window: both tabs, the link, the folder text, Esc and Enter;
+    the Help menu's links."""
+    opened = install_opener(case)
     site, p, wid, app = start(case, a)
     wait_ready(case, app)
     open_menu_item(app, "帮助(H)", "关于 Vondo(A)...")
@@ -280,8 +310,14 @@ def case_about(case, a):
     main = find_one(app, "the main frame", role="frame", prefix="Vondrelv2.0")
     case.check(not main.get_state_set().contains(Atspi.StateType.SENSITIVE),
                "the main window takes no input while the about window is open")
-    case.check(find(frame, role="link", visible=True), "the maker's link shows on 关于")
+    link = find_one(frame, "the maker's link", role="link", visible=True)
     case.shot("about")
+    x("mousemove", *centre(link))
+    time.sleep(0.3)
+    case.shot("link-hover")
+    x("click", "1")
+    first = wait_for("the link handed to the desktop", lambda: opened_lines(opened), 10)
+    case.check(first == [f"http://{link.get_name()}"], f"a click on the link opens {first}")
     detail = find_one(frame, "the tab 详细资料", role="page tab", name="详细资料")
     x("mousemove", *centre(detail), "click", "1")
     edit = find_one(frame, "the details box", role="text", visible=True)
@@ -298,6 +334,22 @@ def case_about(case, a):
                         lambda: main.get_state_set().contains(Atspi.StateType.SENSITIVE), 5),
                "the main window takes input again")
     case.shot("closed")
+
+    # Enter clicks the default button
+    open_menu_item(app, "帮助(H)", "关于 Vondo(A)...")
+    about = wait_for("the about window again", lambda: window_ids("关于 Vondrel"), 10)[0]
+    x("windowfocus", "--sync", about)
+    x("key", "Return")
+    wait_for("the about window to close on Enter", lambda: not window_ids("关于 Vondrel"), 10)
+    case.check(True, "Enter closes the about window through its default button")
+
+    before = len(opened_lines(opened))
+    open_menu_item(app, "帮助(H)", "联系邮箱(E)")
+    open_menu_item(app, "文件(F)", "查看网页版(W)")
+    links = wait_for("two more addresses", lambda: (lambda l: l[before:] if len(l) >= before + 2 else None)(
+        opened_lines(opened)), 10)
+    case.check(links[0].startswith("mailto:") and links[1] == f"http://127.0.0.1:{a.port}",
+               f"联系邮箱 and 查看网页版 go to the desktop's programs: {links}")
     open_menu_item(app, "文件(F)", "退出(X)")
     case.check(p.wait(15) == 0, "the program ends with exit code 0")
 
@@ -340,6 +392,9 @@ def case_update(case, a):
     done_box, done_ok = message(app, "升级完成，点击确认按钮程序重新启动。", timeout=60)
     case.check(done_box.get_name() == "软件更新提示", "the completion message")
     case.check(window_ids("程序更新进度"), "the update window is up")
+    up = find_one(app, "the update window", role="frame", name="程序更新进度")
+    case.check(up.get_state_set().contains(Atspi.StateType.SENSITIVE),
+               "the box from the download's thread leaves the update window usable")
     case.shot("complete")
     tmp = os.path.join(folder, "ZADADA5.exe.tmp")
     with open(tmp, "rb") as f:

@@ -252,7 +252,7 @@ class Case:
         self.display = Display()
         self.cleanups.append(self.display.close)
         # a cache and data folder of the case's own: no page comes from an earlier run
-        home = tempfile.mkdtemp(prefix=f"vondrel-e2e-{name}-")
+        self.home = home = tempfile.mkdtemp(prefix=f"vondrel-e2e-{name}-")
         os.environ["XDG_CACHE_HOME"] = os.path.join(home, "cache")
         os.environ["XDG_DATA_HOME"] = os.path.join(home, "data")
         os.environ["XDG_CONFIG_HOME"] = os.path.join(home, "config")

@@ -172,6 +172,10 @@ def case_window(case, a):
                   "检查更新(C)", "联系邮箱(E)", "我要留言(G)", "Vondo主页(W)", "关于 Vondo(A)..."]
     case.check(file_items == want_items, f"the menus' items in order: {file_items}")
     case.check(not find(bar, name="全选(A)"), "the hidden menu 右键 is not in the bar")
+    press(find_one(bar, "the menu 文件", role="menu", name="文件(F)"))
+    time.sleep(0.5)
+    case.shot("file-menu")
+    x("key", "Escape")
 
     wait_ready(case, app)
     case.check(not find(app, prefix="数据加载中...", visible=True), "the cover is gone")
@@ -209,7 +213,13 @@ def popup_items(app):
 def context_menu(case, app, wid):
     gx, gy, _, _ = geometry(wid)
     x("mousemove", gx + 400, gy + 300, "click", "3")
-    return popup_items(app)
+    menu, items = popup_items(app)
+    e = menu.get_component_iface().get_extents(Atspi.CoordType.SCREEN)
+    top = menu.get_parent()  # the menu's own window
+    w = top.get_component_iface().get_extents(Atspi.CoordType.SCREEN) if top else e
+    case.check(abs(w.x - (gx + 403)) <= 3 and abs(w.y - (gy + 303)) <= 3,
+               f"the menu opens 3 pixels right of and below the cursor ({w.x - gx - 400}, {w.y - gy - 300})")
+    return menu, items
 
 
 def case_page(case, a):

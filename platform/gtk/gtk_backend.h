@@ -80,7 +80,6 @@ struct State {
   bool exiting = false;
   GMainLoop* loop = nullptr;
   std::string run_directory, executable_name;
-  std::vector<std::string> args;
 };
 
 State& S();

@@ -364,9 +364,8 @@ def case_about(case, a):
     case.check(p.wait(15) == 0, "the program ends with exit code 0")
 
 
-def case_update(case, a):
-    """A full update: the offer, the download over five connections, the
-    completion message, the script, the new build."""
+def prepare_update(case, a, helper=True, site_args=()):
+    """A copy of the program in a folder of its own, the site offering 2.2."""
     folder = tempfile.mkdtemp(prefix="vondrel-e2e-update-")
     case.cleanups.append(lambda: shutil.rmtree(folder, ignore_errors=True))
     name = f"vondrel-e2e{os.getpid()}"  # the image name the script ends: ours alone
@@ -376,14 +375,41 @@ def case_update(case, a):
     with open(old, "wb") as f:
         f.write(package + b"\0old build")  # the old build differs from the package
     os.chmod(old, 0o755)
-    shutil.copy2(a.batch, os.path.join(folder, "vondrel-batch"))
-
-    site = Site(a.source, a.port, os.path.join(a.out, "site-update"))
+    if helper:
+        shutil.copy2(a.batch, os.path.join(folder, "vondrel-batch"))
+    site = Site(a.source, a.port, os.path.join(a.out, f"site-{case.name}"))
     site.stop()
-    shutil.rmtree(os.path.join(a.out, "site-update", "logs"), ignore_errors=True)
-    # sent slowly enough to watch the bar move
-    site.start("--version", "2.2", "--package", a.program, "--rate-limited-location", "--rate", "400k")
+    shutil.rmtree(os.path.join(a.out, f"site-{case.name}", "logs"), ignore_errors=True)
+    site.start("--version", "2.2", "--package", a.program, *site_args)
     case.cleanups.append(site.stop)
+    return folder, name, old, package, site
+
+
+def case_update_exit(case, a):
+    """The script cannot run (no helper): the program ends itself through the
+    exit command from the download's thread, with exit code 0, unreplaced."""
+    folder, name, old, package, site = prepare_update(case, a, helper=False)
+    p = Program(old, cwd="/", log=os.path.join(a.out, f"{case.name}-program.log"))
+    case.cleanups.append(p.kill)
+    app = application(name)
+    press(message(app, "Vondrel有最新版本2.2，是否要更新？")[1])
+    _, done_ok = message(app, "升级完成，点击确认按钮程序重新启动。", timeout=60)
+    site.start("--version", "2.1", "--package", a.program)
+    case.shot("complete")
+    press(done_ok)
+    code = p.wait(20)
+    case.check(code == 0, f"the exit command from the download's thread ends the program with 0 ({code})")
+    with open(old, "rb") as f:
+        case.check(f.read() != package, "the program file is left as it was")
+    case.check(os.path.exists(os.path.join(folder, "ZADADA5.exe.tmp")), "the package stays as ZADADA5.exe.tmp")
+
+
+def case_update(case, a):
+    """A full update: the offer, the download over five connections, the
+    completion message, the script, the new build."""
+    # sent slowly enough to watch the bar move
+    slow = ("--rate-limited-location", "--rate", "400k")
+    folder, name, old, package, site = prepare_update(case, a, site_args=slow)
     p = Program(old, cwd="/", log=os.path.join(a.out, "update-program.log"))
     case.cleanups.append(p.kill)
     app = application(name)
@@ -419,7 +445,7 @@ def case_update(case, a):
     found = [s for s in segments if any(abs(s - t) <= 1 for t in starts)]
     case.check(len(whole) == 1 and found == segments,
                f"five connections: one from byte 0, Range requests from {segments} ({len(gets)} requests in all)")
-    site.start("--version", "2.1", "--package", a.program, "--rate-limited-location", "--rate", "400k")
+    site.start("--version", "2.1", "--package", a.program, *slow)
     # (2.1 now, or the new build would offer the update again)
 
     press(done_ok)
@@ -450,4 +476,5 @@ def case_update(case, a):
 
 
 if __name__ == "__main__":
-    sys.exit(run({"window": case_window, "page": case_page, "about": case_about, "update": case_update}))
+    sys.exit(run({"window": case_window, "page": case_page, "about": case_about, "update": case_update,
+                  "update-exit": case_update_exit}))

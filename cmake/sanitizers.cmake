@@ -7,4 +7,8 @@ if(VONDREL_SANITIZE)
   add_compile_options(${_vondrel_san})
   add_link_options(${_vondrel_san})
   unset(_vondrel_san)
+  # light optimisation and line tables build fast and keep file:line in the
+  # reports; asserts stay on
+  set(CMAKE_C_FLAGS_RELWITHDEBINFO "-O1 -g1")
+  set(CMAKE_CXX_FLAGS_RELWITHDEBINFO "-O1 -g1")
 endif()

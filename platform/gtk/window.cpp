@@ -334,6 +334,19 @@ gboolean FitFrame(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// What the window manager offers in the title bar: the boxes the definition asks for.
+void OnRealized(GtkWidget* top, gpointer data) {
+  auto* def = static_cast<const core::WindowDef*>(data);
+  int functions = GDK_FUNC_MOVE, decorations = GDK_DECOR_BORDER | GDK_DECOR_TITLE;
+  if (def->resizable) functions |= GDK_FUNC_RESIZE, decorations |= GDK_DECOR_RESIZEH;
+  if (def->control_box) functions |= GDK_FUNC_CLOSE, decorations |= GDK_DECOR_MENU;
+  if (def->min_box) functions |= GDK_FUNC_MINIMIZE, decorations |= GDK_DECOR_MINIMIZE;
+  if (def->max_box) functions |= GDK_FUNC_MAXIMIZE, decorations |= GDK_DECOR_MAXIMIZE;
+  GdkWindow* g = gtk_widget_get_window(top);
+  gdk_window_set_functions(g, static_cast<GdkWMFunction>(functions));
+  gdk_window_set_decorations(g, static_cast<GdkWMDecoration>(decorations));
+}
+
 gboolean OnMapped(GtkWidget*, GdkEvent*, gpointer data) {
   g_timeout_add(150, FitFrame, data);
   return FALSE;
@@ -469,6 +482,7 @@ bool LoadWindow(const WindowDef& def, const WindowDef* /*parent*/, bool dialog) 
   g_signal_connect(w.toplevel, "delete-event", G_CALLBACK(OnDelete), const_cast<WindowDef*>(&def));
   g_signal_connect(w.toplevel, "key-press-event", G_CALLBACK(OnKey), const_cast<WindowDef*>(&def));
   g_signal_connect(w.toplevel, "map-event", G_CALLBACK(OnMapped), const_cast<WindowDef*>(&def));
+  g_signal_connect(w.toplevel, "map", G_CALLBACK(OnRealized), const_cast<WindowDef*>(&def));
 
   // the controls, held back from the program until the window is complete
   for (const ControlDef& cd : def.controls) {

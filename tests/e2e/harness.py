@@ -190,6 +190,15 @@ def page_title(root):
     return None
 
 
+def page_link(root, name):
+    """A link of the page shown, by its text."""
+    root.clear_cache()
+    for n in nodes(root, web=True):
+        if n.get_role_name() == "link" and n.get_name() == name:
+            return n
+    return None
+
+
 def find_one(root, what, timeout=15, **kw):
     return wait_for(what, lambda: (find(root, **kw) or [None])[0], timeout)
 

@@ -15,7 +15,8 @@ if [ "$WINE_BITS" = 32 ]; then
   cmake --build --preset win32 -j "$jobs" --target "${tests[@]}"
 else
   echo "32-bit Wine cannot run here; the tests use the 64-bit build under 64-bit Wine"
-  cmake --build --preset win32 -j "$jobs" --target vondrel_exe
+  # the 32-bit tests are still built: they compile for the program's target
+  cmake --build --preset win32 -j "$jobs" --target "${tests[@]}"
   cmake --preset win32-x64 >/dev/null
   cmake --build --preset win32-x64 -j "$jobs" --target "${tests[@]}"
 fi

@@ -4,6 +4,7 @@ and press what is on the screen, xdotool for real mouse and keys, xclip for
 the clipboard and screenshots of every step."""
 
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -254,7 +255,7 @@ class Case:
         self.out = out
         os.makedirs(out, exist_ok=True)
         for f in os.listdir(out):
-            if f.startswith(name + "-") and f.endswith(".png"):
+            if re.fullmatch(re.escape(name) + r"-\d\d-.*\.png", f):
                 os.remove(os.path.join(out, f))
         self.step = 0
         self.cleanups = []

@@ -179,6 +179,49 @@ press "$main" Escape
 drive gone "$main" 20000 && pass "Esc from the keyboard closes the new build" ||
   fail "Esc from the keyboard closes the new build"
 
+# ---- the page feedback, with a stand-in browser control ----------------------
+# Wine's control shows no pages; a copy of the prefix maps the browser's ProgID
+# to our control, which loads a "page" in steps and raises its right-click.
+wineserver -k 2>/dev/null || true
+if [ -f "$WIN_BUILD/vondrel-test-browser.dll" ]; then
+  export WINEPREFIX=$WIN32_BUILD/wineprefix-test-browser
+  rm -rf "$WINEPREFIX"
+  cp -a "$WIN32_BUILD/wineprefix" "$WINEPREFIX"
+  clsid='{5B1E2C70-4D1A-4F0E-9A61-3C2D701E8842}'
+  dll=$("$WINE" winepath -w "$WIN_BUILD/vondrel-test-browser.dll" 2>/dev/null | tr -d '\r')
+  "$WINE" reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /ve /d "$dll" /f >/dev/null 2>&1
+  "$WINE" reg add "HKLM\\Software\\Classes\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
+    >/dev/null 2>&1
+  "$WINE" reg add 'HKLM\Software\Classes\Shell.Explorer.2\CLSID' /ve /d "$clsid" /f >/dev/null 2>&1
+  wineserver -w
+  site --version 2.1
+  start_program
+  drive window "$main" 30000 >/dev/null
+  for _ in $(seq 1 50); do [ "$(drive status "$main" 1)" = 就绪 ] && break; sleep 0.2; done
+  check "document complete: the status bar says ready" "就绪" "$(drive status "$main" 1)"
+  cover=$(drive children "$main" | head -3 | grep -c hidden)
+  check "document complete: the loading cover is hidden" 3 "$cover"
+  shot page-loaded
+  geometry=$(drive window "$main" 0)
+  left=$(sed -n 's/.*left=\(-\?[0-9]*\).*/\1/p' <<<"$geometry")
+  top=$(sed -n 's/.*top=\(-\?[0-9]*\).*/\1/p' <<<"$geometry")
+  xdotool mousemove $((left + 300)) $((top + 300)) click 3
+  sleep 1
+  shot context-menu
+  xdotool key Up Return
+  drive window "关于 Vondrel" 10000 >/dev/null && pass "the page's right-click menu opens the about window" ||
+    fail "the page's right-click menu opens the about window"
+  drive key "关于 Vondrel" esc >/dev/null
+  drive gone "关于 Vondrel" 5000 >/dev/null
+  sleep 0.5
+  press "$main" Escape
+  drive gone "$main" 20000 && pass "Esc closes the window over the page" || fail "Esc closes the window over the page"
+  wait_program 20
+  check "and the program ends with 0" 0 $?
+  wineserver -k 2>/dev/null || true
+  export WINEPREFIX=$WIN32_BUILD/wineprefix
+fi
+
 echo "screenshots: $out"
 if [ "$failures" -gt 0 ]; then
   echo "$failures check(s) failed"

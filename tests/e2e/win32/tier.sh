@@ -9,7 +9,7 @@ jobs=$(nproc)
 source tests/e2e/win32/wine-env.sh
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
-tests=(vondrel_unit_tests vondrel_backend_tests vondrel_driver vondrel_exe)
+tests=(vondrel_unit_tests vondrel_backend_tests vondrel_driver vondrel_exe vondrel_test_browser)
 cmake --preset win32 >/dev/null
 if [ "$WINE_BITS" = 32 ]; then
   cmake --build --preset win32 -j "$jobs" --target "${tests[@]}"

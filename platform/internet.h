@@ -10,6 +10,6 @@ namespace internet {
 // caching off. Returns the whole body whatever the status; on a failure the
 // part that had arrived, or nothing. Limited to about 5 s to connect and
 // about 10 s for the whole read.
-std::string ReadFile(std::string_view url);
+std::string ReadFile(std::string_view address);
 
 }  // namespace internet

@@ -84,7 +84,7 @@ class Download {
 // Starts the task on a thread of the library and returns at once. Fails when
 // the object already holds a task, the address has no host or its scheme is
 // not http, or the thread cannot start.
-bool AddTask(Download& download, const TaskParam& task);
+bool AddTask(Download& download, const TaskParam& record);
 // Bytes received so far over all connections; 0 when no task is held.
 std::int64_t DoneLength(const Download& download);
 // Stops a running task, waits at most StopWait ms (20 ms steps) for its

@@ -731,9 +731,9 @@ int Execute(std::string_view target, std::string_view verb, std::string_view par
 }  // namespace shell
 
 namespace internet {
-std::string ReadFile(std::string_view url) {
-  headless::S().http_reads.emplace_back(url);
-  auto it = headless::S().http.find(std::string(url));
+std::string ReadFile(std::string_view address) {
+  headless::S().http_reads.emplace_back(address);
+  auto it = headless::S().http.find(std::string(address));
   return it == headless::S().http.end() ? std::string() : it->second;
 }
 }  // namespace internet
@@ -772,15 +772,15 @@ struct Download::Impl {
 Download::Download() = default;
 Download::~Download() { delete impl; }
 
-bool AddTask(Download& download, const TaskParam& task) {
+bool AddTask(Download& download, const TaskParam& record) {
   headless::Lock l(headless::S().mutex);
   if (download.impl) return false;
   headless::AddedTask t;
-  t.record = task;
-  t.url = task.Url ? task.Url : "";
-  t.local_path = task.LocalPath ? task.LocalPath : "";
-  t.referer = task.Referer ? task.Referer : "";
-  t.proxy = task.HttpProxy ? task.HttpProxy : "";
+  t.record = record;
+  t.url = record.Url ? record.Url : "";
+  t.local_path = record.LocalPath ? record.LocalPath : "";
+  t.referer = record.Referer ? record.Referer : "";
+  t.proxy = record.HttpProxy ? record.HttpProxy : "";
   t.record.Url = t.record.LocalPath = t.record.FtpUser = t.record.FtpPassword = nullptr;
   t.record.FtpAltName = t.record.BinaryExtensions = t.record.HttpProxy = t.record.Referer = nullptr;
   headless::S().tasks.push_back(std::move(t));

@@ -53,7 +53,7 @@ constexpr int kMaxRedirects = 20;
 constexpr int kMaxConnections = 64;
 constexpr auto kProgressWake = std::chrono::milliseconds(50);
 // Receive blocks that have already arrived are written together, up to this much.
-constexpr std::size_t kWriteBatch = 256 * 1024;
+constexpr std::size_t kWriteBatch = std::size_t{256} * 1024;
 
 struct Event {
   std::intptr_t type, first, second, third;

@@ -159,7 +159,7 @@ bool ResolveLocation(const Url& base, std::string_view location, Url& out) {
     path = base.path.substr(0, base.path.find('?')) + std::string(location);
   } else {
     std::string dir = base.path.substr(0, base.path.find('?'));
-    dir = dir.substr(0, dir.rfind('/') + 1);
+    dir.resize(dir.rfind('/') + 1);
     path = dir + std::string(location);
   }
   return ParseUrl("http://" + HostPort(base) + RemoveDotSegments(path), out);

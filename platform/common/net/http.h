@@ -60,7 +60,7 @@ struct DownloadRequest {
   std::string_view referer;
   std::int64_t range_from = 0;  // a Range header when > 0
 };
-std::string BuildDownloadRequest(const DownloadRequest& request);
+std::string BuildDownloadRequest(const DownloadRequest& q);
 std::string BuildReadRequest(const Url& target);
 
 // Decodes a chunked body; stops at the first malformed or missing piece and

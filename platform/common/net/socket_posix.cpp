@@ -39,7 +39,7 @@ int WaitFor(int fd, short events, int timeout_ms, const std::atomic<bool>* stop)
 // that finds data costs one system call.
 void MakeBlockingWithSlices(int fd) {
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  timeval slice{0, kStopSliceMs * 1000};
+  timeval slice{0, static_cast<suseconds_t>(kStopSliceMs) * 1000};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &slice, sizeof slice);
   ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice);
 }

@@ -319,7 +319,8 @@ void BuildControl(Control& c) {
       GtkWidget* view = gtk_text_view_new();
       gtk_text_view_set_editable(GTK_TEXT_VIEW(view), !d.read_only);
       gtk_text_view_set_cursor_visible(GTK_TEXT_VIEW(view), !d.read_only);
-      gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), GTK_WRAP_NONE);  // lines break where the text breaks them
+      // a multi-line box wraps long lines at its edge, as the system edit box does
+      gtk_text_view_set_wrap_mode(GTK_TEXT_VIEW(view), d.multiline ? GTK_WRAP_WORD_CHAR : GTK_WRAP_NONE);
       gtk_text_view_set_left_margin(GTK_TEXT_VIEW(view), 2);
       gtk_text_view_set_top_margin(GTK_TEXT_VIEW(view), 1);
       gtk_widget_set_can_focus(view, TRUE);

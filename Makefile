@@ -7,13 +7,16 @@ JOBS ?= $(shell nproc)
 TEST_TIERS :=
 -include mk/*.mk
 
-.PHONY: deps deps-base build configure test unit run clean
+.PHONY: deps deps-base deps-linux build configure test unit run clean
 
 deps-base:
 	@bash scripts/install-deps.sh base
 
 deps:
 	@bash scripts/install-deps.sh all
+
+deps-linux:
+	@bash scripts/install-deps.sh linux
 
 configure:
 	@cmake --preset linux >/dev/null
@@ -30,9 +33,9 @@ test: deps
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 900
 	@for t in $(TEST_TIERS); do $(MAKE) --no-print-directory $$t || exit 1; done
 
-run: deps
+run: deps-linux
 	@$(MAKE) --no-print-directory build
-	@if [ ! -x $(BUILD)/vondrel ]; then echo "The Linux program is not built yet (platform/gtk is missing)."; exit 1; fi
+	@if [ ! -x $(BUILD)/vondrel ]; then echo "build/linux/vondrel was not built (is VONDREL_GTK off?)."; exit 1; fi
 	@$(MAKE) --no-print-directory run-linux
 
 clean:

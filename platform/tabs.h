@@ -8,10 +8,8 @@ namespace core { struct WindowDef; }
 
 namespace tabs {
 
-// Event 0 of the control (core::Event::kTabChanged): fired after the current
-// tab moved to another tab; not fired when the current tab is chosen again.
-inline constexpr int kEventChanged = 0;
-
+// The control raises core::Event::kTabChanged after the current tab moved to
+// another tab; not when the current tab is chosen again.
 int CurrentTab(const core::WindowDef& window, std::string_view control);
 
 }  // namespace tabs
